@@ -1,0 +1,27 @@
+#pragma once
+// The few operating-system services the core needs. One implementation per platform:
+// platform_posix.cpp for the native build, src/win/platform.cpp for Windows.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "result.h"
+
+namespace torvane {
+
+// Whole file as bytes; absent when it is missing or unreadable.
+std::optional<std::string> read_file(const std::filesystem::path& path);
+
+// Writes "<target>.tmp" and moves it over the target (creating parent folders first).
+// The temporary file is removed when the move fails; the old target then stays intact.
+Status write_file_atomic(const std::filesystem::path& target, std::string_view bytes);
+
+// Full Unicode lower-casing of UTF-8 text (invalid sequences pass through unchanged).
+std::string lower_utf8(std::string_view text);
+
+// Random bytes for identifiers and seeds.
+void random_bytes(void* out, std::size_t size);
+
+}  // namespace torvane

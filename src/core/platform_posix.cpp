@@ -1,0 +1,85 @@
+// Platform services for the native (POSIX) build.
+
+#include <fcntl.h>
+#include <locale.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform.h"
+#include "utf8.h"
+
+namespace torvane {
+
+std::optional<std::string> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return std::move(text).str();
+}
+
+static Error errno_error(const char* what) { return Error{what, errno}; }
+
+static bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+Status write_file_atomic(const std::filesystem::path& target, std::string_view bytes) {
+    std::error_code ec;
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    std::filesystem::path tmp = target;
+    tmp += ".tmp";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno_error("open");
+    bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
+    int saved = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(tmp.c_str());
+        return Error{"write", saved};
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        saved = errno;
+        ::unlink(tmp.c_str());
+        return Error{"rename", saved};
+    }
+    return success();
+}
+
+std::string lower_utf8(std::string_view text) {
+    static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    std::string out;
+    out.reserve(text.size());
+    for_each_code_point(text, [&](char32_t cp, bool valid, std::string_view raw) {
+        if (!valid) {
+            out.append(raw);
+            return;
+        }
+        if (utf8) cp = static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), utf8));
+        append_utf8(out, cp);
+    });
+    return out;
+}
+
+void random_bytes(void* out, std::size_t size) {
+    static thread_local std::random_device device;
+    auto* bytes = static_cast<unsigned char*>(out);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(device());
+}
+
+}  // namespace torvane

@@ -1,0 +1,5 @@
+// Entry point of Torvane.exe.
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
