@@ -2,7 +2,7 @@
 # that CTest runs under Wine.
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0A00 WINVER=0x0A00
                         NTDDI_VERSION=0x0A000006 WIN32_LEAN_AND_MEAN NOMINMAX)
-add_link_options(-static -static-libgcc -static-libstdc++ -municode)
+add_link_options(-static -static-libgcc -static-libstdc++)
 
 # nlohmann/json lives in /usr/include, which must not be on the MinGW include path:
 # expose only its own folder.

@@ -14,14 +14,14 @@ check() {  # check DESCRIPTION COMMAND…
 }
 
 # Version resource: the fixed part and the strings (stored as UTF-16).
-wrestool -x --type=16 "$exe" >"$work/version.bin"
-strings_utf8=$(iconv -f UTF-16LE -t UTF-8 -c <"$work/version.bin" | tr '\0' '\n')
+wrestool -x --raw --type=16 "$exe" >"$work/version.bin"
+strings_utf8=$(iconv -f UTF-16LE -t UTF-8 -c <"$work/version.bin" | tr -s '\0' '|')
 has_string() { grep -aq -- "$1" <<<"$strings_utf8"; }
-check "ProductName Torvane" has_string "ProductNameTorvane"
-check "CompanyName brisol" has_string "CompanyNamebrisol"
-check "FileDescription present" has_string "FileDescriptionTorvane"
-check "FileVersion $version" has_string "FileVersion$version"
-check "ProductVersion $major.$minor.$patch" has_string "ProductVersion$major.$minor.$patch"
+check "ProductName Torvane" has_string "ProductName|Torvane|"
+check "CompanyName brisol" has_string "CompanyName|brisol|"
+check "FileDescription present" has_string "FileDescription|Torvane|"
+check "FileVersion $version" has_string "FileVersion|$version|"
+check "ProductVersion $major.$minor.$patch" has_string "ProductVersion|$major.$minor.$patch|"
 # VS_FIXEDFILEINFO follows the signature 0xFEEF04BD: FileVersionMS = minor | major << 16,
 # FileVersionLS = build | patch << 16.
 fixed=$(od -An -v -tx1 "$work/version.bin" | tr -d ' \n')
@@ -30,10 +30,10 @@ expected="bd04effe00000100$(le32 $(((major << 16) | minor)))$(le32 $(((patch << 
 check "FILEVERSION $version" grep -q "$expected" <<<"$fixed"
 
 # Icon group 1 with nine PNG images of the listed sizes.
-wrestool -x --type=14 --name=1 "$exe" >"$work/group.bin"
+wrestool -x --raw --type=14 --name=1 "$exe" >"$work/group.bin"
 check "icon group 1 present" test -s "$work/group.bin"
 mkdir "$work/icons"
-wrestool -x --type=3 -o "$work/icons" "$exe"
+wrestool -x --raw --type=3 -o "$work/icons" "$exe"
 count=$(ls "$work/icons" | wc -l)
 check "nine icon images (found $count)" test "$count" -eq 9
 sizes=$(for f in "$work/icons"/*; do
@@ -43,7 +43,7 @@ done | sort -n | tr '\n' ' ')
 check "PNG sizes 16…256 (found $sizes)" test "$sizes" = "16 20 24 32 40 48 64 128 256 "
 
 # Manifest: asInvoker, Windows 10 compatibility, per-monitor-v2.
-manifest=$(wrestool -x --type=24 "$exe")
+manifest=$(wrestool -x --raw --type=24 "$exe")
 has_manifest() { grep -q -- "$1" <<<"$manifest"; }
 check "manifest asInvoker" has_manifest 'level="asInvoker"'
 check "manifest Windows 10" has_manifest '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a'

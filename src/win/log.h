@@ -1,0 +1,22 @@
+#pragma once
+// The data folder and the diagnostic log kept in it.
+
+#include <filesystem>
+#include <string_view>
+
+namespace torvane {
+
+// The roaming application-data folder joined with "Torvane"; computed afresh on every call.
+std::filesystem::path data_dir();
+
+// Appends "YYYY-MM-DD hh:mm:ss message\r\n" to torvane.log in the data folder.
+// Never fails visibly: a line that cannot be written is dropped.
+void log_line(std::string_view message);
+
+// The same, to a given log file.
+void append_log_line(const std::filesystem::path& file, std::string_view message);
+
+// A log larger than this is deleted before the next line is written.
+inline constexpr unsigned long long log_size_limit = 0x40000;
+
+}  // namespace torvane
