@@ -1,0 +1,252 @@
+#pragma once
+// The one renderer every surface draws through: Direct2D and DirectWrite factories, the font
+// families, a round stroke style, five fixed vector shapes, cached text formats, and the
+// display list that widgets record and windows and off-screen images replay.
+// UI thread only. All render targets are software ones; windows are laid out in DIPs.
+
+#include <windows.h>
+
+#include <d2d1.h>
+#include <dwrite.h>
+#include <wrl/client.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "core/result.h"
+
+namespace torvane {
+
+using Microsoft::WRL::ComPtr;
+
+// Colour word: alpha in bits 0–7, red 8–15, green 16–23, blue 24–31.
+using Color = uint32_t;
+
+// From #RRGGBB and an alpha byte.
+constexpr Color rgb(uint32_t rrggbb, uint8_t alpha = 0xFF) {
+    const uint32_t r = (rrggbb >> 16) & 0xFF, g = (rrggbb >> 8) & 0xFF, b = rrggbb & 0xFF;
+    return (b << 24) | (g << 16) | (r << 8) | alpha;
+}
+
+// From the DWM's registry colour 0xAABBGGRR; its alpha byte is dropped, the result is opaque.
+constexpr Color from_dwm_color(uint32_t aabbggrr) {
+    return (aabbggrr << 8) | 0xFF;
+}
+
+// The colour with its alpha multiplied by `opacity`.
+D2D1_COLOR_F to_d2d_color(Color color, float opacity = 1.0f);
+
+enum class TextAlign : uint8_t { left = 0, center = 1, right = 2 };
+
+// Key of the text-format cache.
+struct TextStyle {
+    uint32_t size = 0;  // tenths of a DIP
+    TextAlign alignment = TextAlign::left;
+    bool semibold = false;
+    bool icon_font = false;
+    bool wrap = false;
+    bool ellipsis = false;
+    bool operator==(const TextStyle&) const = default;
+};
+
+// A font size in DIPs as the style's tenths, rounded.
+uint32_t size_tenths(float size);
+
+// Height of one line at `size` DIPs: round(1.333 × size), halves away from zero.
+float line_height(float size);
+
+struct Point {
+    float x = 0;
+    float y = 0;
+};
+
+struct Rect {
+    float x = 0;
+    float y = 0;
+    float w = 0;
+    float h = 0;
+};
+
+// The fixed shapes, on a 24 × 24 design grid.
+enum class Shape : uint8_t { pointer, motionLines, checkMark, trayPointer, trayMotionLines };
+
+enum class GlyphKind : uint8_t { pointer = 0, pointerWithMotionLines = 1, checkMark = 2 };
+
+// Display-list entries; their index in DrawShape is the command's tag.
+struct FillRectangle {
+    Rect rect;
+    float radius = 0;
+};
+struct StrokeRectangle {
+    Rect rect;
+    float radius = 0;
+    float width = 1;
+};
+struct FillCircle {
+    Point center;
+    float radius = 0;
+};
+struct StrokeCircle {
+    Point center;
+    float radius = 0;
+    float width = 1;
+};
+struct TextRun {
+    ComPtr<IDWriteTextLayout> layout;
+    Point origin;
+};
+struct StatusGlyph {
+    GlyphKind kind = GlyphKind::pointer;
+    Point top_left;
+    float size = 24;
+};
+struct Line {
+    Point from;
+    Point to;
+    float width = 1;
+};
+struct PushClip {
+    Rect rect;
+};
+struct PopClip {};
+struct NoOp {};
+
+using DrawShape = std::variant<FillRectangle, StrokeRectangle, FillCircle, StrokeCircle, TextRun,
+                               StatusGlyph, Line, PushClip, PopClip, NoOp>;
+
+struct DrawCommand {
+    DrawShape shape;
+    Color color = 0;
+    float opacity = 1;  // the widget layer's opacity when it was recorded
+};
+
+struct TextSize {
+    float width = 0;  // including trailing white space
+    float height = 0;
+};
+
+// A window's render target, created on its first paint and dropped on device loss.
+struct WindowTarget {
+    HWND window = nullptr;
+    float scale = 1;  // monitor DPI / 96
+    ComPtr<ID2D1HwndRenderTarget> target;
+};
+
+// Keeps the target in DIPs after the window's scale changed.
+void set_target_scale(WindowTarget& window, float scale);
+// Follows the window's client area (at least 1 × 1 pixels).
+void resize_target(WindowTarget& window);
+
+// A top-down 32-bit DIB section selected into a memory DC, with a software DC render target
+// bound to it: premultiplied BGRA, 96 DPI so one DIP is one pixel. Drawn once, then dropped.
+class OffscreenImage {
+public:
+    int width() const { return width_; }
+    int height() const { return height_; }
+    ID2D1DCRenderTarget* target() const { return target_.Get(); }
+    HDC dc() const { return dc_.get(); }
+    HBITMAP bitmap() const { return bitmap_.get(); }
+    // Row-major premultiplied pixels, 0xAARRGGBB each; complete after EndDraw.
+    std::span<const uint32_t> pixels() const;
+
+private:
+    friend class Renderer;
+    struct BitmapTraits {
+        using type = HBITMAP;
+        static HBITMAP invalid() { return nullptr; }
+        static void close(HBITMAP h) { DeleteObject(h); }
+    };
+    struct DcTraits {
+        using type = HDC;
+        static HDC invalid() { return nullptr; }
+        static void close(HDC h) { DeleteDC(h); }
+    };
+    template <class Traits>
+    class Owned {
+    public:
+        Owned() = default;
+        explicit Owned(typename Traits::type h) : h_(h) {}
+        Owned(Owned&& o) noexcept : h_(std::exchange(o.h_, Traits::invalid())) {}
+        Owned& operator=(Owned&& o) noexcept {
+            std::swap(h_, o.h_);
+            return *this;
+        }
+        ~Owned() {
+            if (h_ != Traits::invalid()) Traits::close(h_);
+        }
+        typename Traits::type get() const { return h_; }
+
+    private:
+        typename Traits::type h_ = Traits::invalid();
+    };
+
+    // Destroyed in reverse order: the render target, then the DC, then the bitmap.
+    Owned<BitmapTraits> bitmap_;
+    Owned<DcTraits> dc_;
+    ComPtr<ID2D1DCRenderTarget> target_;
+    const uint32_t* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+class Renderer {
+public:
+    // COM must already be initialised on the calling thread. Fails when a factory, the stroke
+    // style or a shape cannot be created.
+    static Result<std::shared_ptr<Renderer>> create();
+
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    ID2D1Factory* factory() const { return factory_.Get(); }
+    IDWriteFactory* dwrite() const { return dwrite_.Get(); }
+    const std::wstring& text_family() const { return text_family_; }
+    const std::wstring& icon_family() const { return icon_family_; }
+    // Round caps and joins.
+    ID2D1StrokeStyle* round_stroke() const { return round_stroke_.Get(); }
+    ID2D1PathGeometry* geometry(Shape shape) const {
+        return shapes_[static_cast<size_t>(shape)].Get();
+    }
+
+    // Created on first use and kept; null when DirectWrite refuses the format.
+    IDWriteTextFormat* text_format(const TextStyle& style);
+    // Null when the format or the layout cannot be created. Maxima are at least 1.
+    ComPtr<IDWriteTextLayout> layout(std::string_view text, const TextStyle& style, float max_width,
+                                     float max_height);
+    // Zero when no layout can be made.
+    TextSize measure(std::string_view text, const TextStyle& style, float max_width);
+    // Single line, left-aligned.
+    float text_width(std::string_view text, float size, bool semibold);
+    float wrapped_height(std::string_view text, float size, float width);
+
+    // One frame on any render target: clear to `background`, replay the commands. Returns
+    // EndDraw's result, or the failure that stopped the frame earlier.
+    HRESULT draw(ID2D1RenderTarget* target, Color background,
+                 std::span<const DrawCommand> commands);
+    // One paint of a window: creates its target when it has none; on device loss drops the
+    // target and invalidates the window so the next paint makes a new one.
+    void render(WindowTarget& window, Color background, std::span<const DrawCommand> commands);
+
+    // An image of width × height pixels (each at least 1), all transparent.
+    Result<OffscreenImage> offscreen(int width, int height);
+
+private:
+    Renderer() = default;
+
+    ComPtr<ID2D1Factory> factory_;
+    ComPtr<IDWriteFactory> dwrite_;
+    std::wstring text_family_;
+    std::wstring icon_family_;
+    ComPtr<ID2D1StrokeStyle> round_stroke_;
+    std::array<ComPtr<ID2D1PathGeometry>, 5> shapes_;
+    std::vector<std::pair<TextStyle, ComPtr<IDWriteTextFormat>>> formats_;
+};
+
+}  // namespace torvane
