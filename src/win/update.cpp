@@ -1,0 +1,9 @@
+#include "win/update.h"
+
+namespace torvane {
+
+void check_for_updates(const std::shared_ptr<UpdaterState>&, bool) {}
+
+void cleanup_after_update() {}
+
+}  // namespace torvane
