@@ -2,12 +2,14 @@
 // The few operating-system services the core needs. One implementation per platform:
 // platform_posix.cpp for the native build, src/win/platform.cpp for Windows.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "result.h"
+#include "time.h"
 
 namespace torvane {
 
@@ -23,5 +25,17 @@ std::string lower_utf8(std::string_view text);
 
 // Random bytes for identifiers and seeds.
 void random_bytes(void* out, std::size_t size);
+
+// The local wall-clock time, to the millisecond.
+LocalTime local_now();
+
+// Seconds since 1970-01-01 00:00 UTC of a local date-time, through the local time zone, with
+// millisecond precision. NaN when the system cannot convert it. Inside a daylight-saving
+// change the system picks one of the candidate instants.
+double local_to_unix_seconds(LocalTime t);
+
+// The local date-time of an instant given in milliseconds since the epoch; absent when the
+// system cannot convert it.
+std::optional<LocalTime> unix_ms_to_local(int64_t ms);
 
 }  // namespace torvane

@@ -6,7 +6,9 @@
 #include <wctype.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -80,6 +82,46 @@ void random_bytes(void* out, std::size_t size) {
     static thread_local std::random_device device;
     auto* bytes = static_cast<unsigned char*>(out);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(device());
+}
+
+std::optional<LocalTime> unix_ms_to_local(int64_t ms) {
+    using namespace std::chrono;
+    // Floor division, so that instants before the epoch keep a positive millisecond part.
+    int64_t secs = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
+    auto millis = static_cast<unsigned>(ms - secs * 1000);
+    time_t t = static_cast<time_t>(secs);
+    tm local{};
+    if (!localtime_r(&t, &local)) return std::nullopt;
+    return make_local(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                      static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
+                      static_cast<unsigned>(local.tm_min), static_cast<unsigned>(local.tm_sec),
+                      millis);
+}
+
+double local_to_unix_seconds(LocalTime t) {
+    using namespace std::chrono;
+    LocalDays day = date_of(t);
+    year_month_day ymd(day);
+    hh_mm_ss<milliseconds> time(t - day);
+    tm local{};
+    local.tm_year = static_cast<int>(ymd.year()) - 1900;
+    local.tm_mon = static_cast<int>(static_cast<unsigned>(ymd.month())) - 1;
+    local.tm_mday = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    local.tm_hour = static_cast<int>(time.hours().count());
+    local.tm_min = static_cast<int>(time.minutes().count());
+    local.tm_sec = static_cast<int>(time.seconds().count());
+    local.tm_isdst = -1;  // let the zone decide whether daylight-saving time applies
+    local.tm_wday = -1;   // set by a successful mktime; -1 is also a valid result
+    time_t secs = std::mktime(&local);
+    if (secs == static_cast<time_t>(-1) && local.tm_wday == -1) return std::nan("");
+    int64_t ms = static_cast<int64_t>(secs) * 1000 + time.subseconds().count();
+    return static_cast<double>(ms) / 1000.0;
+}
+
+LocalTime local_now() {
+    using namespace std::chrono;
+    int64_t ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return unix_ms_to_local(ms).value_or(LocalTime(milliseconds(ms)));
 }
 
 }  // namespace torvane

@@ -1,7 +1,8 @@
-// Platform services for Windows: files, lower-casing, randomness.
+// Platform services for Windows: files, lower-casing, randomness, local time.
 
 #include <windows.h>
 
+#include <cmath>
 #include <random>
 
 #include "core/platform.h"
@@ -126,6 +127,79 @@ void random_bytes(void* out, std::size_t size) {
     static thread_local std::random_device device;
     auto* bytes = static_cast<unsigned char*>(out);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(device());
+}
+
+// Local time goes through the zone's rules for the year in question (dynamic daylight-saving
+// time), not the C runtime, which applies this year's rules to every year and follows a TZ
+// variable with its own defaults.
+namespace {
+
+// 100-nanosecond FILETIME ticks between 1601-01-01 and 1970-01-01.
+constexpr int64_t epoch_ticks = 116444736000000000;
+constexpr int64_t ticks_per_ms = 10000;
+
+TIME_ZONE_INFORMATION zone_for_year(WORD year) {
+    TIME_ZONE_INFORMATION zone{};
+    if (!GetTimeZoneInformationForYear(year, nullptr, &zone)) GetTimeZoneInformation(&zone);
+    return zone;
+}
+
+LocalTime from_system_time(const SYSTEMTIME& t) {
+    return make_local(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+}
+
+}  // namespace
+
+LocalTime local_now() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return from_system_time(now);
+}
+
+double local_to_unix_seconds(LocalTime t) {
+    using namespace std::chrono;
+    LocalDays day = date_of(t);
+    year_month_day ymd(day);
+    int year = static_cast<int>(ymd.year());
+    if (year < 1601 || year > 30827) return std::nan("");
+    hh_mm_ss<milliseconds> time(t - day);
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(static_cast<unsigned>(ymd.month()));
+    local.wDay = static_cast<WORD>(static_cast<unsigned>(ymd.day()));
+    local.wDayOfWeek = static_cast<WORD>(weekday(day).c_encoding());
+    local.wHour = static_cast<WORD>(time.hours().count());
+    local.wMinute = static_cast<WORD>(time.minutes().count());
+    local.wSecond = static_cast<WORD>(time.seconds().count());
+    local.wMilliseconds = static_cast<WORD>(time.subseconds().count());
+    TIME_ZONE_INFORMATION zone = zone_for_year(local.wYear);
+    SYSTEMTIME utc;
+    FILETIME ft;
+    if (!TzSpecificLocalTimeToSystemTime(&zone, &local, &utc) || !SystemTimeToFileTime(&utc, &ft))
+        return std::nan("");
+    int64_t ticks =
+        static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    // Whole ticks of a millisecond: the division is exact.
+    return static_cast<double>((ticks - epoch_ticks) / ticks_per_ms) / 1000.0;
+}
+
+std::optional<LocalTime> unix_ms_to_local(int64_t ms) {
+    constexpr int64_t min_ms = -epoch_ticks / ticks_per_ms;
+    constexpr int64_t max_ms = (INT64_MAX - epoch_ticks) / ticks_per_ms;
+    if (ms < min_ms || ms > max_ms) return std::nullopt;
+    auto ticks = static_cast<uint64_t>(ms * ticks_per_ms + epoch_ticks);
+    FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    if (!FileTimeToSystemTime(&ft, &utc)) return std::nullopt;
+    TIME_ZONE_INFORMATION zone = zone_for_year(utc.wYear);
+    if (!SystemTimeToTzSpecificLocalTime(&zone, &utc, &local)) return std::nullopt;
+    // Around New Year the local year decides, as it does for the way back.
+    if (local.wYear != utc.wYear) {
+        zone = zone_for_year(local.wYear);
+        if (!SystemTimeToTzSpecificLocalTime(&zone, &utc, &local)) return std::nullopt;
+    }
+    return from_system_time(local);
 }
 
 }  // namespace torvane

@@ -1,0 +1,56 @@
+#pragma once
+// state.json: things kept between runs that are not settings. The engine's run state
+// ("state.v1"), the first-run mark ("onboarded") and the updater's hand-over ("updatedTo").
+// Every writer reads the file, changes one key and writes the whole object back under one
+// process-wide lock; keys it does not know are carried along.
+
+#include <array>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine.h"
+#include "prefs.h"
+#include "time.h"
+
+namespace torvane {
+
+// "state.v1": on, timer_until, programmed_start_at, programmed_stop_at, pause_until,
+// timer_saved_by_pause, on_by_schedule, on_by_schedule_saved_by_pause.
+using RunRecord = std::array<double, 8>;
+
+// Unix seconds with millisecond precision; 0.0 when absent.
+double encode_time_stamp(std::optional<LocalTime> t);
+// 0 < v < 4e11 is an instant; anything else (0, negative, huge, NaN) is absent.
+std::optional<LocalTime> decode_time_stamp(double v);
+
+RunRecord run_record(const EngineState& s);
+// Bit for bit, so that a record holding NaN does not count as changed on every tick.
+bool same_record(const RunRecord& a, const RunRecord& b);
+
+// The object as written: keys in byte order, two-space indentation, no trailing newline.
+std::string serialize_state(const nlohmann::json& object);
+// One leading byte-order mark is skipped. Text that does not parse as an object gives an
+// empty object.
+nlohmann::json parse_state(std::string_view text);
+
+// The whole object; a missing or damaged file gives an empty one.
+nlohmann::json read_state(const std::filesystem::path& file);
+// Write failures are dropped: the old file stays as it was.
+void set_state_key(const std::filesystem::path& file, std::string_view key, nlohmann::json value);
+void remove_state_key(const std::filesystem::path& file, std::string_view key);
+
+// Writes "state.v1" when the record differs from `snapshot` (or always when forced) and
+// makes it the new snapshot, whether the write succeeds or not.
+void save_run_state(const std::filesystem::path& file, const EngineState& s, RunRecord& snapshot,
+                    bool force);
+
+// Brings back the on/off state and the deadlines that have not yet passed, when
+// `restoreState` allows it and "state.v1" holds eight numbers. The effects of switching on
+// are appended for the caller to execute. Returns the snapshot for the next save.
+RunRecord restore_run_state(const std::filesystem::path& file, EngineState& s, const Preferences& p,
+                            LocalTime now, Effects& effects);
+
+}  // namespace torvane
