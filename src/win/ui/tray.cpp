@@ -1,0 +1,262 @@
+#include "win/ui/tray.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "core/fmt.h"
+#include "win/wtext.h"
+
+namespace torvane {
+
+namespace {
+
+struct RegKeyTraits {
+    using type = HKEY;
+    static HKEY invalid() { return nullptr; }
+    static void close(HKEY h) { RegCloseKey(h); }
+};
+using RegKey = UniqueHandle<RegKeyTraits>;
+
+constexpr auto kPanelReopenGuard = std::chrono::milliseconds(350);
+
+uint8_t truncated_channel(double v) {
+    return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+}
+
+void append_hex_byte(std::string& out, uint8_t v) {
+    constexpr std::string_view digits = "0123456789ABCDEF";
+    out.push_back(digits[v >> 4]);
+    out.push_back(digits[v & 0xF]);
+}
+
+NOTIFYICONDATAW notify_data(const TrayIcon& tray) {
+    static_assert(sizeof(NOTIFYICONDATAW) == 976);
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = tray.owner;
+    data.uID = kTrayIconId;
+    return data;
+}
+
+Color colour_word(Rgb c) {
+    return rgb((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b);
+}
+
+// An icon from a drawn 32-bit image and an empty mask: the colour bitmap's alpha is what
+// shows. The icon keeps copies of both bitmaps.
+Icon icon_from_image(HBITMAP image, int size) {
+    // Mask rows are padded to 16-bit words.
+    const std::vector<BYTE> zeros(static_cast<std::size_t>(2 * ((size + 15) / 16) * size));
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, zeros.data());
+    if (!mask) return {};
+    ICONINFO info{};
+    info.fIcon = TRUE;
+    info.hbmMask = mask;
+    info.hbmColor = image;
+    Icon icon(CreateIconIndirect(&info));
+    DeleteObject(mask);
+    return icon;
+}
+
+}  // namespace
+
+Rgb contrast_adjusted(Rgb accent) {
+    const double r = accent.r, g = accent.g, b = accent.b;
+    const double luminance = (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0;
+    if (luminance > 0.55) {
+        const double factor = 0.55 / luminance;
+        return {truncated_channel(r * factor), truncated_channel(g * factor),
+                truncated_channel(b * factor)};
+    }
+    if (luminance < 0.18) {
+        auto lighten = [](double c) { return truncated_channel(c + (255.0 - c) * 0.35); };
+        return {lighten(r), lighten(g), lighten(b)};
+    }
+    return accent;
+}
+
+Rgb read_accent(HKEY root) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\DWM", 0, KEY_READ, &raw) !=
+        ERROR_SUCCESS)
+        return kDefaultAccent;
+    RegKey key(raw);
+    DWORD type = 0;
+    std::array<BYTE, 16> data{};
+    DWORD size = data.size();
+    if (RegQueryValueExW(key.get(), L"AccentColor", nullptr, &type, data.data(), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size < 4)
+        return kDefaultAccent;
+    // Little-endian 0xAABBGGRR: red first, alpha ignored.
+    return {data[0], data[1], data[2]};
+}
+
+TrayState tray_state(const EngineState& s) {
+    if (s.working) return TrayState::Working;
+    if (!s.on) return TrayState::Off;
+    return s.blocked ? TrayState::Blocked : TrayState::Active;
+}
+
+std::string_view tray_state_name(TrayState state) {
+    switch (state) {
+        case TrayState::Active:
+            return "active";
+        case TrayState::Blocked:
+            return "blocked";
+        case TrayState::Working:
+            return "working";
+        case TrayState::Off:
+            return "off";
+    }
+    return "off";
+}
+
+Rgb tray_state_colour(TrayState state, Rgb adjusted_accent) {
+    switch (state) {
+        case TrayState::Active:
+            return adjusted_accent;
+        case TrayState::Blocked:
+            return {0xE0, 0x7B, 0x00};
+        case TrayState::Working:
+            return {0x2E, 0x9E, 0x48};
+        case TrayState::Off:
+            return {0x6E, 0x6E, 0x6E};
+    }
+    return {0x6E, 0x6E, 0x6E};
+}
+
+std::string tray_icon_key(TrayState state, Rgb adjusted_accent, int size) {
+    std::string key(tray_state_name(state));
+    key.push_back('-');
+    append_hex_byte(key, adjusted_accent.r);
+    append_hex_byte(key, adjusted_accent.g);
+    append_hex_byte(key, adjusted_accent.b);
+    key.push_back('-');
+    key.append(std::to_string(size));
+    return key;
+}
+
+int tray_icon_size(int small_icon_metric) {
+    return std::max(small_icon_metric, 16);
+}
+
+std::string tray_tooltip(const EngineState& s, const Preferences& p) {
+    if (p.countdownInMenuBar && s.on && s.timer_until)
+        return text::tooltip_countdown(seconds_between(s.last_tick, *s.timer_until));
+    return text::tooltip_status(s.status_detail);
+}
+
+HICON cached_tray_icon(TrayIcon& tray, Renderer& renderer, const std::string& key, TrayState state,
+                       Rgb accent, int size) {
+    for (const CachedIcon& entry : tray.cache)
+        if (entry.key == key) return entry.icon.get();
+    Icon icon = draw_tray_icon(renderer, state, accent, size);
+    if (!icon) return nullptr;
+    if (tray.cache.size() >= kTrayCacheLimit) {
+        // Keep only the image on screen: the shell still shows it.
+        std::erase_if(tray.cache,
+                      [&](const CachedIcon& entry) { return entry.key != tray.current_key; });
+    }
+    HICON handle = icon.get();
+    tray.cache.push_back({key, std::move(icon)});
+    return handle;
+}
+
+Icon draw_tray_icon(Renderer& renderer, TrayState state, Rgb adjusted_accent, int size) {
+    Result<OffscreenImage> image = renderer.offscreen(size, size);
+    if (!image) return {};
+    ID2D1DCRenderTarget* target = image.value().target();
+    target->BeginDraw();
+    target->Clear(D2D1::ColorF(0, 0, 0, 0));
+    // The design lies on a 24 × 24 grid; the target counts in pixels.
+    const float scale = static_cast<float>(size) / 24.0f;
+    target->SetTransform(D2D1::Matrix3x2F::Scale(scale, scale));
+    ComPtr<ID2D1SolidColorBrush> brush;
+    const Color disc = colour_word(tray_state_colour(state, adjusted_accent));
+    if (FAILED(target->CreateSolidColorBrush(to_d2d_color(disc), &brush))) {
+        target->EndDraw();
+        return {};
+    }
+    target->FillEllipse(D2D1::Ellipse(D2D1::Point2F(12, 12), 12, 12), brush.Get());
+    brush->SetColor(to_d2d_color(rgb(0xFFFFFF)));
+    ID2D1PathGeometry* pointer = renderer.geometry(Shape::trayPointer);
+    target->FillGeometry(pointer, brush.Get());
+    target->DrawGeometry(pointer, brush.Get(), 0.8f, renderer.round_stroke());
+    if (state == TrayState::Active || state == TrayState::Working)
+        target->DrawGeometry(renderer.geometry(Shape::trayMotionLines), brush.Get(), 1.6f,
+                             renderer.round_stroke());
+    target->SetTransform(D2D1::Matrix3x2F::Identity());
+    if (FAILED(target->EndDraw())) return {};
+    return icon_from_image(image.value().bitmap(), size);
+}
+
+TrayIcon::~TrayIcon() {
+    remove_tray_icon(*this);
+}
+
+void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
+                       const Preferences& p) {
+    std::string tooltip = tray_tooltip(s, p);
+    const int size = tray_icon_size(GetSystemMetrics(SM_CXSMICON));
+    const Rgb accent = contrast_adjusted(read_accent(HKEY_CURRENT_USER));
+    const TrayState state = tray_state(s);
+    std::string key = tray_icon_key(state, accent, size);
+    HICON icon = cached_tray_icon(tray, renderer, key, state, accent, size);
+    if (!icon) return;
+    if (tray.added && key == tray.current_key && tooltip == tray.current_tooltip) return;
+
+    NOTIFYICONDATAW data = notify_data(tray);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = icon;
+    const std::wstring tip = widen(tooltip);
+    const std::size_t units = std::min(tip.size(), std::size(data.szTip) - 1);
+    std::copy_n(tip.data(), units, data.szTip);
+    if (tray.added)
+        tray.shell_notify(NIM_MODIFY, &data);
+    else
+        tray.added = tray.shell_notify(NIM_ADD, &data) != FALSE;
+    tray.current_key = std::move(key);
+    tray.current_tooltip = std::move(tooltip);
+}
+
+void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState& s,
+                          const Preferences& p) {
+    tray.added = false;
+    tray.current_key.clear();
+    refresh_tray_icon(tray, renderer, s, p);
+}
+
+void remove_tray_icon(TrayIcon& tray) {
+    if (!tray.added) return;
+    NOTIFYICONDATAW data = notify_data(tray);
+    tray.shell_notify(NIM_DELETE, &data);
+    tray.added = false;
+}
+
+void on_tray_callback(LPARAM lparam, TrayEvents& events) {
+    switch (LOWORD(lparam)) {
+        case WM_LBUTTONUP:
+            events.left_click();
+            break;
+        case WM_RBUTTONUP:
+            events.right_click();
+            break;
+        case NIN_BALLOONUSERCLICK:
+            events.balloon_click();
+            break;
+        default:
+            break;
+    }
+}
+
+PanelClick left_click_action(bool panel_visible,
+                             std::optional<std::chrono::milliseconds> since_hidden) {
+    if (panel_visible) return PanelClick::Hide;
+    if (since_hidden && *since_hidden < kPanelReopenGuard) return PanelClick::Ignore;
+    return PanelClick::Show;
+}
+
+}  // namespace torvane

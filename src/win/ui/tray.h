@@ -1,0 +1,133 @@
+#pragma once
+// The notification-area icon: four states drawn at run time, a one-line tooltip, and the mouse
+// events the shell turns into panel and keep-awake actions. Runs on the UI thread only.
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/engine.h"
+#include "core/prefs.h"
+#include "win/handle.h"
+#include "win/ui/d2d.h"
+
+namespace torvane {
+
+struct Rgb {
+    uint8_t r = 0;
+    uint8_t g = 0;
+    uint8_t b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+inline constexpr Rgb kDefaultAccent{0x00, 0x67, 0xC0};
+
+// The accent darkened to luminance 0.55 when brighter, lightened by 35 % when darker than 0.18;
+// channels truncated toward zero.
+Rgb contrast_adjusted(Rgb accent);
+
+// "AccentColor" under `root`\Software\Microsoft\Windows\DWM (low byte red, then green, blue),
+// or the default when the value is missing or not a DWORD.
+Rgb read_accent(HKEY root);
+
+enum class TrayState : uint8_t { Active, Blocked, Working, Off };
+
+TrayState tray_state(const EngineState& s);
+std::string_view tray_state_name(TrayState state);
+
+// Circle colour of a state; "active" takes the adjusted accent.
+Rgb tray_state_colour(TrayState state, Rgb adjusted_accent);
+
+// "active-0067C0-16": state, adjusted accent and pixel size.
+std::string tray_icon_key(TrayState state, Rgb adjusted_accent, int size);
+
+// The small-icon width the shell asks for, but at least 16.
+int tray_icon_size(int small_icon_metric);
+
+// "Torvane · {status}", or the switch-off countdown measured from the engine's last tick when
+// the preference asks for it and a timer runs; at most 127 UTF-16 code units.
+std::string tray_tooltip(const EngineState& s, const Preferences& p);
+
+struct IconTraits {
+    using type = HICON;
+    static HICON invalid() { return nullptr; }
+    static void close(HICON h) { DestroyIcon(h); }
+};
+using Icon = UniqueHandle<IconTraits>;
+
+// Draws one state's image at `size` × `size` pixels; null on any failure.
+Icon draw_tray_icon(Renderer& renderer, TrayState state, Rgb adjusted_accent, int size);
+
+inline constexpr UINT kTrayIconId = 1;
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 0x10;
+inline constexpr std::size_t kTrayCacheLimit = 8;
+
+// Same signature as Shell_NotifyIconW, so tests can watch the shell traffic.
+using ShellNotify = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
+
+struct CachedIcon {
+    std::string key;
+    Icon icon;
+};
+
+// The icon record of the application object. Dropping it removes the icon from the shell.
+struct TrayIcon {
+    explicit TrayIcon(HWND owner_window, ShellNotify notify = &Shell_NotifyIconW)
+        : owner(owner_window), shell_notify(notify) {}
+    ~TrayIcon();
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    HWND owner = nullptr;
+    ShellNotify shell_notify = nullptr;
+    bool added = false;
+    std::string current_key;  // empty: no image shown
+    std::string current_tooltip;
+    std::vector<CachedIcon> cache;
+};
+
+// The image for `key`, from the cache or drawn and cached. When the cache is full, every entry
+// but the one on screen goes first. Null when drawing fails.
+HICON cached_tray_icon(TrayIcon& tray, Renderer& renderer, const std::string& key, TrayState state,
+                       Rgb adjusted_accent, int size);
+
+// Recomputes tooltip and image; calls the shell only when one of them changed or the icon is
+// not added yet. Nothing reaches the shell when the image cannot be drawn.
+void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
+                       const Preferences& p);
+
+// Explorer restarted ("TaskbarCreated"): the icon is gone, so add it again with the current
+// image and tooltip.
+void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState& s,
+                          const Preferences& p);
+
+// NIM_DELETE when added.
+void remove_tray_icon(TrayIcon& tray);
+
+// The shell's answers to the icon's mouse events.
+struct TrayEvents {
+    virtual ~TrayEvents() = default;
+    virtual void left_click() = 0;     // show or hide the panel
+    virtual void right_click() = 0;    // hide the panel, toggle keep-awake
+    virtual void balloon_click() = 0;  // show the panel
+};
+
+// Dispatches the callback message (event in the low word of lParam); anything else, double
+// clicks included, is ignored.
+void on_tray_callback(LPARAM lparam, TrayEvents& events);
+
+enum class PanelClick : uint8_t { Hide, Ignore, Show };
+
+// A left click hides a visible panel; a click less than 350 ms after the panel hid itself
+// (the focus loss from this very click) leaves it hidden; otherwise it opens.
+PanelClick left_click_action(bool panel_visible,
+                             std::optional<std::chrono::milliseconds> since_hidden);
+
+}  // namespace torvane
