@@ -11,9 +11,13 @@
 
 namespace torvane {
 
-InstallOutcome install_if_needed() { return InstallOutcome::run_here; }
+InstallOutcome install_if_needed() {
+    return InstallOutcome::run_here;
+}
 
-int uninstall() { return 0; }
+int uninstall() {
+    return 0;
+}
 
 void write_uninstall_entry_if_installed() {}
 
@@ -32,7 +36,9 @@ std::filesystem::path install_dir() {
     return base / L"Programs" / L"Torvane";
 }
 
-std::filesystem::path installed_exe_path() { return install_dir() / L"Torvane.exe"; }
+std::filesystem::path installed_exe_path() {
+    return install_dir() / L"Torvane.exe";
+}
 
 std::filesystem::path running_exe_path() {
     std::wstring buffer(MAX_PATH, L'\0');

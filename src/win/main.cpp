@@ -1,5 +1,169 @@
-// Entry point of Torvane.exe.
+// Entry point of Torvane.exe: hardening, command line, and the start-up of a normal run.
 
 #include <windows.h>
+// After windows.h:
+#include <shellapi.h>
+#include <wtsapi32.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "core/appcast.h"
+#include "core/platform.h"
+#include "win/app.h"
+#include "win/installer.h"
+#include "win/instance.h"
+#include "win/log.h"
+#include "win/notify.h"
+#include "win/state_file.h"
+#include "win/threads.h"
+#include "win/ui/d2d.h"
+#include "win/ui/settings.h"
+#include "win/version.h"
+#include "win/wtext.h"
+
+namespace torvane {
+namespace {
+
+void harden_process() {
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    PROCESS_MITIGATION_IMAGE_LOAD_POLICY image_load{};
+    image_load.Flags = 5;  // no remote images, prefer System32
+    SetProcessMitigationPolicy(ProcessImageLoadPolicy, &image_load, sizeof image_load);
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+}
+
+enum class Command { first_run_check, uninstall, run };
+
+Command parse_command_line() {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    Command command = Command::run;
+    if (count == 1) command = Command::first_run_check;
+    if (count == 2 && std::wstring_view(args[1]) == L"--uninstall") command = Command::uninstall;
+    LocalFree(args);
+    return command;
+}
+
+void start_cleanup_thread() {
+    try {
+        std::thread([] {
+            name_current_thread(L"torvane-cleanup");
+            cleanup_after_update();
+        }).detach();
+    } catch (...) {
+        // Not being able to clean up now only leaves files for the next start.
+    }
+}
+
+std::string version_status() {
+    return "Versión " + running_version() + " (" + std::to_string(running_build()) + ")";
+}
+
+void publish_version(App& app) {
+    {
+        std::lock_guard lock(app.updater->lock);
+        app.updater->window = app.window;
+        app.updater->message = msg_update;
+        app.updater->status = version_status();
+    }
+    PostMessageW(app.window, msg_update, 0, 0);
+}
+
+constexpr std::string_view greeting_title = "Torvane está en la barra de tareas";
+constexpr std::string_view greeting_body =
+    "Está junto al reloj (si no lo ves, tocá la flechita ^). Clic para abrir el menú; clic "
+    "derecho para activarlo o desactivarlo.";
+
+void post_update_notice_and_greeting(App& app) {
+    nlohmann::json state = read_state();
+    if (auto updated = state.find("updatedTo"); updated != state.end() && updated->is_object()) {
+        remove_state_key("updatedTo");
+        if (app.prefs.notifications) {
+            std::optional<std::string_view> raw;
+            if (auto notes = updated->find("notes"); notes != updated->end() && notes->is_string())
+                raw = notes->get_ref<const std::string&>();
+            std::optional<std::string> notes = sanitize_notes(raw);
+            show_notification(
+                app.window, "Torvane actualizado a " + running_version(),
+                notes && !notes->empty() ? *notes : "Se reinició con la versión nueva.");
+        }
+    }
+    if (auto onboarded = state.find("onboarded");
+        onboarded == state.end() || *onboarded != nlohmann::json(true)) {
+        set_state_key("onboarded", true);
+        show_notification(app.window, greeting_title, greeting_body);
+        open_settings(app, 0);
+    }
+}
+
+int fail(const char* log_text) {
+    log_line(log_text);
+    release_instance();
+    return 1;
+}
+
+int run(HINSTANCE instance) {
+    if (!acquire_instance()) {
+        signal_show();
+        return 0;
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        log_line("No se pudo iniciar COM");
+    auto renderer = Renderer::create();
+    if (!renderer) return fail("No se pudo iniciar Direct2D");
+    HWND window = create_main_window(instance);
+    if (!window) return fail("No se pudo crear la ventana principal");
+    log_line("Inicio " + running_version() + " (" + std::to_string(running_build()) + ") en " +
+             narrow(running_exe_path().native()));
+    start_cleanup_thread();
+    write_uninstall_entry_if_installed();
+
+    std::filesystem::path prefs_file = data_dir() / L"prefs.json";
+    LocalTime now = local_now();
+    auto owned = std::make_unique<App>(window, std::move(renderer.value()),
+                                       load_preferences(prefs_file), prefs_file, now);
+    App& app = *owned;
+    install_app(std::move(owned));
+
+    Effects restored;
+    app.saved_run_state = restore_run_state(app.engine, app.prefs, now, restored);
+    apply_effects(app, std::move(restored));
+    if (app.prefs.hotkey) register_hotkey(app);
+    publish_version(app);
+    WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION);
+    apply_effects(app, tick(app.engine, app.prefs, app.probes, local_now()));
+    refresh(app);
+    start_listener(window);
+    SetTimer(window, timer_tick, 1000, nullptr);
+    SetTimer(window, timer_update_check, 15000, nullptr);
+    post_update_notice_and_greeting(app);
+
+    run_pending_actions();
+    run_message_loop();
+
+    KillTimer(window, timer_tick);
+    DestroyWindow(window);
+    take_app().reset();
+    release_instance();
+    return 0;
+}
+
+}  // namespace
+}  // namespace torvane
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using namespace torvane;
+    harden_process();
+    switch (parse_command_line()) {
+        case Command::uninstall:
+            return uninstall();
+        case Command::first_run_check:
+            if (install_if_needed() == InstallOutcome::handed_over) return 0;
+            [[fallthrough]];
+        case Command::run:
+            return run(instance);
+    }
+    return 0;
+}

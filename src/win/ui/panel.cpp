@@ -4,7 +4,10 @@ namespace torvane {
 
 void show_panel(App&) {}
 void hide_panel(App&) {}
-bool panel_visible(const App&) { return false; }
+bool panel_visible(const App&) {
+    return false;
+}
 void toggle_panel(App&) {}
+void draw_panel(App&) {}
 
 }  // namespace torvane

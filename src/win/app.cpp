@@ -1,0 +1,353 @@
+// The application object's slot, the main window's dispatch, effects, refresh and quit.
+
+#include "win/app.h"
+
+#include <psapi.h>
+#include <wtsapi32.h>
+
+#include <atomic>
+#include <optional>
+#include <utility>
+
+#include "core/platform.h"
+#include "win/installer.h"
+#include "win/instance.h"
+#include "win/jiggler.h"
+#include "win/notify.h"
+#include "win/state_file.h"
+#include "win/ui/panel.h"
+#include "win/ui/settings.h"
+
+namespace torvane {
+
+namespace {
+
+constexpr int hotkey_id = 1;
+constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_NOREPEAT;
+constexpr UINT hotkey_key = 0x4A;  // J
+constexpr UINT update_check_first_ms = 15000;
+constexpr UINT update_check_every_ms = 6 * 60 * 60 * 1000;
+
+// The UI thread's application slot and its exclusive borrow: a handler reached while another
+// holds the object (say, during a modal call) finds it busy and does nothing.
+thread_local std::unique_ptr<App> app_slot;
+thread_local bool app_borrowed = false;
+UINT taskbar_created_message = 0;
+std::atomic<uint32_t> tick_counter{0};
+
+class Borrow {
+public:
+    Borrow() {
+        if (app_slot && !app_borrowed) {
+            app_ = app_slot.get();
+            app_borrowed = true;
+        }
+    }
+    ~Borrow() { release(); }
+    Borrow(const Borrow&) = delete;
+    Borrow& operator=(const Borrow&) = delete;
+
+    explicit operator bool() const { return app_ != nullptr; }
+    App& operator*() const { return *app_; }
+    App* operator->() const { return app_; }
+    void release() {
+        if (app_) app_borrowed = false;
+        app_ = nullptr;
+    }
+
+private:
+    App* app_ = nullptr;
+};
+
+void save_prefs_if_changed(App& app) {
+    if (app.prefs == app.written_prefs) return;
+    if (save_preferences(app.prefs_file, app.prefs).ok()) app.written_prefs = app.prefs;
+}
+
+void quit(bool restart) {
+    Borrow app;
+    if (!app || app->quitting) return;
+    app->quitting = true;
+    save_run_state(app->engine, app->saved_run_state, true);
+    save_prefs_if_changed(*app);
+    set_power_request(app->power_request_held, false);
+    if (app->hotkey_registered) {
+        UnregisterHotKey(app->window, hotkey_id);
+        app->hotkey_registered = false;
+    }
+    remove_tray_icon(app->tray);
+    WTSUnRegisterSessionNotification(app->window);
+    app.release();
+    stop_listener();
+    if (restart) {
+        release_instance();
+        launch_executable(running_exe_path());
+    }
+    PostQuitMessage(0);
+}
+
+void on_engine_timer() {
+    Borrow app;
+    if (!app) return;
+    // Start-up pages are no longer needed once the program has settled.
+    if (tick_counter.fetch_add(1) == 5) K32EmptyWorkingSet(GetCurrentProcess());
+    apply_effects(*app, tick(app->engine, app->prefs, app->probes, local_now()));
+    save_run_state(app->engine, app->saved_run_state, false);
+    settings_tick(*app);
+    refresh(*app);
+}
+
+void on_save_timer(HWND window) {
+    Borrow app;
+    // While the object is busy the timer keeps running, so the write happens 600 ms later.
+    if (!app) return;
+    KillTimer(window, timer_save_prefs);
+    app->prefs_save_pending = false;
+    save_prefs_if_changed(*app);
+}
+
+void on_update_timer(HWND window) {
+    if (Borrow app; app && app->prefs.autoCheckUpdates) check_for_updates(app->updater, false);
+    SetTimer(window, timer_update_check, update_check_every_ms, nullptr);
+}
+
+void on_update_notice() {
+    Borrow app;
+    if (!app) return;
+    std::optional<std::pair<std::string, std::string>> note;
+    bool restart = false;
+    {
+        std::lock_guard lock(app->updater->lock);
+        note = std::exchange(app->updater->pending_notification, std::nullopt);
+        restart = app->updater->restart_requested;
+    }
+    if (note && app->prefs.notifications) show_notification(app->window, note->first, note->second);
+    if (restart) queue_action(*app, action_restart);
+    refresh(*app);
+}
+
+// The icon's mouse events: the panel on a left or balloon click, keep-awake on a right click.
+class TrayActions final : public TrayEvents {
+public:
+    explicit TrayActions(App& app) : app_(app) {}
+    void left_click() override { toggle_panel(app_); }
+    void right_click() override {
+        if (panel_visible(app_)) hide_panel(app_);
+        apply_effects(app_, toggle(app_.engine, app_.prefs, local_now(), false));
+        refresh(app_);
+    }
+    void balloon_click() override { show_panel(app_); }
+
+private:
+    App& app_;
+};
+
+void on_tray_event(LPARAM lparam) {
+    Borrow app;
+    if (!app) return;
+    TrayActions actions(*app);
+    on_tray_callback(lparam, actions);
+}
+
+void on_hotkey() {
+    Borrow app;
+    if (!app) return;
+    apply_effects(*app, toggle(app->engine, app->prefs, local_now(), true));
+    refresh(*app);
+}
+
+void on_session_change(WPARAM change) {
+    Borrow app;
+    if (!app || (change != WTS_SESSION_LOCK && change != WTS_SESSION_UNLOCK)) return;
+    apply_effects(*app,
+                  session_event(app->engine, app->prefs, local_now(), change == WTS_SESSION_LOCK));
+}
+
+void on_theme_change() {
+    Borrow app;
+    if (!app) return;
+    app->theme = read_theme();
+    refresh(*app);
+}
+
+void on_taskbar_created() {
+    Borrow app;
+    if (!app) return;
+    tray_taskbar_created(app->tray, *app->renderer, app->engine, app->prefs);
+}
+
+bool dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (taskbar_created_message != 0 && message == taskbar_created_message) {
+        on_taskbar_created();
+        return true;
+    }
+    switch (message) {
+        case msg_tray:
+            on_tray_event(lparam);
+            return true;
+        case msg_update:
+            on_update_notice();
+            return true;
+        case msg_show:
+            if (Borrow app; app) show_panel(*app);
+            return true;
+        case msg_quit:
+            quit(false);
+            return true;
+        case WM_TIMER:
+            if (wparam == timer_tick) on_engine_timer();
+            if (wparam == timer_save_prefs) on_save_timer(window);
+            if (wparam == timer_update_check) on_update_timer(window);
+            return true;
+        case WM_WTSSESSION_CHANGE:
+            on_session_change(wparam);
+            return true;
+        case WM_HOTKEY:
+            on_hotkey();
+            return true;
+        case WM_SETTINGCHANGE:
+            if (is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam))) on_theme_change();
+            return true;
+        case WM_DWMCOLORIZATIONCOLORCHANGED:
+            on_theme_change();
+            return true;
+        case WM_ENDSESSION:
+            if (wparam != 0) quit(false);
+            return true;
+    }
+    return false;
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT result = 0;
+    if (!dispatch(window, message, wparam, lparam))
+        result = DefWindowProcW(window, message, wparam, lparam);
+    run_pending_actions();
+    return result;
+}
+
+}  // namespace
+
+App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preferences loaded,
+         std::filesystem::path file, LocalTime now)
+    : window(main_window),
+      renderer(std::move(shared_renderer)),
+      engine(initial_engine_state(now, WinProbes().idle_seconds_now(), 0)),
+      prefs(std::move(loaded)),
+      written_prefs(prefs),
+      prefs_file(std::move(file)),
+      tray(main_window),
+      theme(read_theme()),
+      hotkey_applied(prefs.hotkey),
+      display_applied(prefs.preventDisplaySleep) {
+    random_bytes(&engine.rng_state, sizeof engine.rng_state);
+    engine.rng_state |= 1;
+}
+
+void install_app(std::unique_ptr<App> app) {
+    app_slot = std::move(app);
+}
+
+std::unique_ptr<App> take_app() {
+    return std::move(app_slot);
+}
+
+HWND create_main_window(HINSTANCE instance) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = main_window_proc;
+    window_class.hInstance = instance;
+    window_class.lpszClassName = L"TorvaneMain";
+    RegisterClassExW(&window_class);
+    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, L"TorvaneMain", L"Torvane", 0, 0, 0, 0, 0,
+                                  nullptr, nullptr, instance, nullptr);
+    if (window) taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
+    return window;
+}
+
+void apply_effects(App& app, Effects effects) {
+    for (Effect& effect : effects) {
+        switch (effect.kind) {
+            case Effect::Kind::Notify:
+                show_notification(app.window, effect.title, effect.body);
+                break;
+            case Effect::Kind::Jiggle:
+                // The on-screen nudge icon is not built yet: no hook to show it.
+                nudge(app.prefs.mode, app.prefs.distance, app.prefs.randomize,
+                      app.prefs.showIconOnJiggle, ShowNudgeIcon{});
+                break;
+            case Effect::Kind::Power:
+                set_power_request(app.power_request_held, effect.keep_display);
+                break;
+            case Effect::Kind::Quit:
+                queue_action(app, action_quit);
+                break;
+        }
+    }
+}
+
+void register_hotkey(App& app) {
+    if (!app.hotkey_registered)
+        app.hotkey_registered =
+            RegisterHotKey(app.window, hotkey_id, hotkey_modifiers, hotkey_key) != FALSE;
+}
+
+void refresh(App& app) {
+    if (panel_visible(app)) draw_panel(app);
+    draw_settings(app);
+    if (app.prefs != app.written_prefs && !app.prefs_save_pending) {
+        app.prefs_save_pending = true;
+        SetTimer(app.window, timer_save_prefs, 600, nullptr);
+    }
+    if (app.prefs.hotkey != app.hotkey_applied) {
+        app.hotkey_applied = app.prefs.hotkey;
+        if (app.prefs.hotkey) {
+            register_hotkey(app);
+        } else if (app.hotkey_registered) {
+            UnregisterHotKey(app.window, hotkey_id);
+            app.hotkey_registered = false;
+        }
+    }
+    if (app.prefs.preventDisplaySleep != app.display_applied) {
+        app.display_applied = app.prefs.preventDisplaySleep;
+        set_power_request(app.power_request_held, app.prefs.preventDisplaySleep && app.engine.on);
+    }
+    {
+        std::lock_guard lock(app.updater->lock);
+        app.updater->auto_install = app.prefs.autoInstallUpdates;
+    }
+    refresh_tray_icon(app.tray, *app.renderer, app.engine, app.prefs);
+}
+
+void queue_action(App& app, uint8_t code) {
+    app.pending_actions.push_back(code);
+}
+
+void run_pending_actions() {
+    for (;;) {
+        std::vector<uint8_t> actions;
+        {
+            Borrow app;
+            if (!app) return;
+            actions = std::exchange(app->pending_actions, {});
+        }
+        if (actions.empty()) return;
+        for (uint8_t code : actions) {
+            if (code == action_quit || code == action_restart) {
+                quit(code == action_restart);
+            } else if (Borrow app; app) {
+                open_settings(*app, code);
+            }
+        }
+    }
+}
+
+void run_message_loop() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace torvane
