@@ -1,0 +1,98 @@
+// Balloons through Shell_NotifyIconW and the theme's registry inputs.
+
+#include "win/notify.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "win/handle.h"
+#include "win/wtext.h"
+
+namespace torvane {
+
+namespace {
+
+// The icon the tray adds for the main window.
+constexpr UINT tray_icon_id = 1;
+
+static_assert(sizeof(NOTIFYICONDATAW) == 976);
+
+template <size_t N>
+void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
+    const std::wstring text = widen(utf8);
+    const std::wstring_view cut = cut_utf16(text, N - 1);
+    cut.copy(field, cut.size());
+    field[cut.size()] = L'\0';
+}
+
+struct RegKeyTraits {
+    using type = HKEY;
+    static HKEY invalid() { return nullptr; }
+    static void close(HKEY key) { RegCloseKey(key); }
+};
+using RegKey = UniqueHandle<RegKeyTraits>;
+
+// A REG_DWORD of at least 4 bytes; longer data counts by its first 4.
+std::optional<DWORD> read_dword(const wchar_t* subkey, const wchar_t* name) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &raw) != ERROR_SUCCESS)
+        return std::nullopt;
+    RegKey key(raw);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size < sizeof(DWORD))
+        return std::nullopt;
+    std::vector<BYTE> data(size);
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size < sizeof(DWORD))
+        return std::nullopt;
+    DWORD value = 0;
+    std::memcpy(&value, data.data(), sizeof value);
+    return value;
+}
+
+}  // namespace
+
+std::wstring_view cut_utf16(std::wstring_view text, size_t max_units) {
+    if (text.size() <= max_units) return text;
+    size_t n = max_units;
+    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+    return text.substr(0, n);
+}
+
+NOTIFYICONDATAW balloon_request(HWND window, std::string_view title, std::string_view body) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = tray_icon_id;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_NONE;
+    copy_field(title, data.szInfoTitle);
+    copy_field(body, data.szInfo);
+    return data;
+}
+
+bool show_notification(HWND window, std::string_view title, std::string_view body) {
+    NOTIFYICONDATAW data = balloon_request(window, title, body);
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+Theme theme_from(std::optional<DWORD> apps_use_light_theme, std::optional<DWORD> accent_color) {
+    const bool dark = apps_use_light_theme == 0u;
+    return make_theme(dark, accent_color ? from_dwm_color(*accent_color) : default_accent);
+}
+
+Theme read_theme() {
+    return theme_from(
+        read_dword(L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                   L"AppsUseLightTheme"),
+        read_dword(L"Software\\Microsoft\\Windows\\DWM", L"AccentColor"));
+}
+
+bool is_immersive_color_set(const wchar_t* text) {
+    return text && std::wstring_view(text, wcsnlen(text, 64)) == L"ImmersiveColorSet";
+}
+
+}  // namespace torvane
