@@ -167,6 +167,7 @@ void on_theme_change() {
     Borrow app;
     if (!app) return;
     app->theme = read_theme();
+    tray_accent_changed(app->tray);
     refresh(*app);
 }
 

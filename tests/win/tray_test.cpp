@@ -390,5 +390,32 @@ TEST_F(TrayShell, AddsToTheRealNotificationArea) {
     EXPECT_FALSE(tray.added);
 }
 
+TEST_F(TrayShell, AccentIsReadAgainOnlyAfterAColourChange) {
+    HKEY dwm = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\DWM", 0, nullptr,
+                              0, KEY_READ | KEY_WRITE, nullptr, &dwm, nullptr),
+              ERROR_SUCCESS);
+    auto set_accent = [&](DWORD aabbggrr) {
+        RegSetValueExW(dwm, L"AccentColor", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&aabbggrr),
+                       sizeof aabbggrr);
+    };
+    set_accent(0xFFC06700);  // #0067C0
+    Preferences p;
+    EngineState s = engine(true, false, false);
+    TrayIcon tray(window_, &recording_shell);
+    refresh_tray_icon(tray, renderer(), s, p);
+    EXPECT_EQ(tray.current_key.substr(0, 14), "active-0067C0-");
+
+    set_accent(0xFF2010E0);  // #E01020, not yet noticed
+    refresh_tray_icon(tray, renderer(), s, p);
+    EXPECT_EQ(tray.current_key.substr(0, 14), "active-0067C0-");
+
+    tray_accent_changed(tray);
+    refresh_tray_icon(tray, renderer(), s, p);
+    EXPECT_EQ(tray.current_key.substr(0, 14), "active-E01020-");
+    RegDeleteValueW(dwm, L"AccentColor");
+    RegCloseKey(dwm);
+}
+
 }  // namespace
 }  // namespace torvane

@@ -200,7 +200,8 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
                        const Preferences& p) {
     std::string tooltip = tray_tooltip(s, p);
     const int size = tray_icon_size(GetSystemMetrics(SM_CXSMICON));
-    const Rgb accent = contrast_adjusted(read_accent(HKEY_CURRENT_USER));
+    if (!tray.accent) tray.accent = read_accent(HKEY_CURRENT_USER);
+    const Rgb accent = contrast_adjusted(*tray.accent);
     const TrayState state = tray_state(s);
     std::string key = tray_icon_key(state, accent, size);
     HICON icon = cached_tray_icon(tray, renderer, key, state, accent, size);
@@ -228,6 +229,8 @@ void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState&
     tray.current_key.clear();
     refresh_tray_icon(tray, renderer, s, p);
 }
+
+void tray_accent_changed(TrayIcon& tray) { tray.accent.reset(); }
 
 void remove_tray_icon(TrayIcon& tray) {
     if (!tray.added) return;

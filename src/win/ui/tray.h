@@ -91,6 +91,9 @@ struct TrayIcon {
     std::string current_key;  // empty: no image shown
     std::string current_tooltip;
     std::vector<CachedIcon> cache;
+    // The registry's accent, read on the first refresh and again after a colour change, so
+    // that the once-a-second refresh costs no registry access.
+    std::optional<Rgb> accent;
 };
 
 // The image for `key`, from the cache or drawn and cached. When the cache is full, every entry
@@ -108,6 +111,8 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
 void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState& s,
                           const Preferences& p);
 
+// Windows reported a colour change: the next refresh reads the accent again.
+void tray_accent_changed(TrayIcon& tray);
 // NIM_DELETE when added.
 void remove_tray_icon(TrayIcon& tray);
 
