@@ -5,6 +5,7 @@
 
 #include "fmt.h"
 #include "names.h"
+#include "rng.h"
 #include "schedule.h"
 
 namespace torvane {
@@ -31,17 +32,6 @@ Effect power(bool keep_display) {
 
 Effect notify(std::string_view title, std::string_view body) {
     return Effect{Effect::Kind::Notify, false, std::string(title), std::string(body)};
-}
-
-// xorshift64* step; uniform in [0, 1).
-double next_unit(uint64_t& state) {
-    uint64_t x = state;
-    x ^= x >> 12;
-    x ^= x << 25;
-    x ^= x >> 27;
-    state = x;
-    uint64_t out = x * 0x2545F4914F6CDD1Dull;
-    return static_cast<double>(out >> 11) * 0x1.0p-53;
 }
 
 void nudge(EngineState& s, const Preferences& p, LocalTime now, Effects& effects) {

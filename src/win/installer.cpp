@@ -1,13 +1,10 @@
 #include "win/installer.h"
 
 #include <windows.h>
-// After windows.h:
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include <string>
 
-#include "win/handle.h"
+#include "win/folders.h"
 
 namespace torvane {
 
@@ -22,18 +19,7 @@ int uninstall() {
 void write_uninstall_entry_if_installed() {}
 
 std::filesystem::path install_dir() {
-    PWSTR local = nullptr;
-    std::filesystem::path base;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)) && local)
-        base = local;
-    CoTaskMemFree(local);
-    if (base.empty()) {
-        wchar_t buffer[MAX_PATH * 2];
-        DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, MAX_PATH * 2);
-        if (n > 0 && n < MAX_PATH * 2) base = std::wstring(buffer, n);
-    }
-    if (base.empty()) base = std::filesystem::temp_directory_path();
-    return base / L"Programs" / L"Torvane";
+    return known_folder_or(FOLDERID_LocalAppData, L"LOCALAPPDATA") / L"Programs" / L"Torvane";
 }
 
 std::filesystem::path installed_exe_path() {

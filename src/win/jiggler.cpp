@@ -10,6 +10,7 @@
 #include <numbers>
 
 #include "core/platform.h"
+#include "core/rng.h"
 #include "win/threads.h"
 
 namespace torvane {
@@ -110,13 +111,7 @@ POINT nudge_offset(double distance, double angle) {
 }
 
 double next_nudge_angle(uint64_t& state) {
-    uint64_t x = state;
-    x ^= x >> 12;
-    x ^= x << 25;
-    x ^= x >> 27;
-    state = x;
-    const uint64_t output = x * 0x2545F4914F6CDD1Dull;
-    return static_cast<double>(output >> 11) * 0x1p-53 * 2 * std::numbers::pi;
+    return next_unit(state) * 2 * std::numbers::pi;
 }
 
 POINT absolute_coordinates(int64_t x, int64_t y, const VirtualDesktop& desktop) {

@@ -3,47 +3,17 @@
 #include "win/log.h"
 
 #include <windows.h>
-// After windows.h:
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <mutex>
 #include <string>
 
+#include "win/folders.h"
 #include "win/handle.h"
 
 namespace torvane {
 
 namespace {
-
-std::filesystem::path known_roaming_folder() {
-    PWSTR path = nullptr;
-    std::filesystem::path result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path)) && path)
-        result = path;
-    CoTaskMemFree(path);
-    return result;
-}
-
-std::filesystem::path environment_folder(const wchar_t* name) {
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD n = GetEnvironmentVariableW(name, buffer, static_cast<DWORD>(std::size(buffer)));
-    if (n == 0 || n >= std::size(buffer)) return {};
-    return std::filesystem::path(std::wstring(buffer, n));
-}
-
-std::filesystem::path temp_folder() {
-    // GetTempPath2W exists only on newer systems; fall back to GetTempPathW.
-    using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
-    static const auto get_temp_path2 = reinterpret_cast<GetTempPath2>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
-    wchar_t buffer[MAX_PATH + 1];
-    DWORD n =
-        get_temp_path2 ? get_temp_path2(MAX_PATH + 1, buffer) : GetTempPathW(MAX_PATH + 1, buffer);
-    if (n == 0 || n > MAX_PATH) return {};
-    return std::filesystem::path(std::wstring(buffer, n));
-}
 
 std::string sanitised(std::string_view message) {
     std::string text(message);
@@ -66,10 +36,7 @@ std::mutex log_lock;
 }  // namespace
 
 std::filesystem::path data_dir() {
-    std::filesystem::path base = known_roaming_folder();
-    if (base.empty()) base = environment_folder(L"APPDATA");
-    if (base.empty()) base = temp_folder();
-    return base / L"Torvane";
+    return known_folder_or(FOLDERID_RoamingAppData, L"APPDATA") / L"Torvane";
 }
 
 void log_line(std::string_view message) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "win/handle.h"
+#include "win/registry.h"
 #include "win/wtext.h"
 
 namespace torvane {
@@ -25,32 +25,6 @@ void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
     const std::wstring_view cut = cut_utf16(text, N - 1);
     cut.copy(field, cut.size());
     field[cut.size()] = L'\0';
-}
-
-struct RegKeyTraits {
-    using type = HKEY;
-    static HKEY invalid() { return nullptr; }
-    static void close(HKEY key) { RegCloseKey(key); }
-};
-using RegKey = UniqueHandle<RegKeyTraits>;
-
-// A REG_DWORD of at least 4 bytes; longer data counts by its first 4.
-std::optional<DWORD> read_dword(const wchar_t* subkey, const wchar_t* name) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &raw) != ERROR_SUCCESS)
-        return std::nullopt;
-    RegKey key(raw);
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size < sizeof(DWORD))
-        return std::nullopt;
-    std::vector<BYTE> data(size);
-    if (RegQueryValueExW(key.get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size < sizeof(DWORD))
-        return std::nullopt;
-    DWORD value = 0;
-    std::memcpy(&value, data.data(), sizeof value);
-    return value;
 }
 
 }  // namespace
@@ -86,9 +60,10 @@ Theme theme_from(std::optional<DWORD> apps_use_light_theme, std::optional<DWORD>
 
 Theme read_theme() {
     return theme_from(
-        read_dword(L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+        read_dword(HKEY_CURRENT_USER,
+                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
                    L"AppsUseLightTheme"),
-        read_dword(L"Software\\Microsoft\\Windows\\DWM", L"AccentColor"));
+        read_dword(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\DWM", L"AccentColor"));
 }
 
 bool is_immersive_color_set(const wchar_t* text) {

@@ -5,18 +5,12 @@
 #include <vector>
 
 #include "core/fmt.h"
+#include "win/registry.h"
 #include "win/wtext.h"
 
 namespace torvane {
 
 namespace {
-
-struct RegKeyTraits {
-    using type = HKEY;
-    static HKEY invalid() { return nullptr; }
-    static void close(HKEY h) { RegCloseKey(h); }
-};
-using RegKey = UniqueHandle<RegKeyTraits>;
 
 constexpr auto kPanelReopenGuard = std::chrono::milliseconds(350);
 
@@ -77,20 +71,12 @@ Rgb contrast_adjusted(Rgb accent) {
 }
 
 Rgb read_accent(HKEY root) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\DWM", 0, KEY_READ, &raw) !=
-        ERROR_SUCCESS)
-        return kDefaultAccent;
-    RegKey key(raw);
-    DWORD type = 0;
-    std::array<BYTE, 16> data{};
-    DWORD size = data.size();
-    if (RegQueryValueExW(key.get(), L"AccentColor", nullptr, &type, data.data(), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size < 4)
-        return kDefaultAccent;
-    // Little-endian 0xAABBGGRR: red first, alpha ignored.
-    return {data[0], data[1], data[2]};
+    std::optional<DWORD> value =
+        read_dword(root, L"Software\\Microsoft\\Windows\\DWM", L"AccentColor");
+    if (!value) return kDefaultAccent;
+    // 0xAABBGGRR: red in the low byte, alpha ignored.
+    return {static_cast<uint8_t>(*value), static_cast<uint8_t>(*value >> 8),
+            static_cast<uint8_t>(*value >> 16)};
 }
 
 TrayState tray_state(const EngineState& s) {
@@ -230,7 +216,9 @@ void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState&
     refresh_tray_icon(tray, renderer, s, p);
 }
 
-void tray_accent_changed(TrayIcon& tray) { tray.accent.reset(); }
+void tray_accent_changed(TrayIcon& tray) {
+    tray.accent.reset();
+}
 
 void remove_tray_icon(TrayIcon& tray) {
     if (!tray.added) return;
