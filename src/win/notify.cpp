@@ -7,40 +7,31 @@
 #include <string>
 #include <vector>
 
+#include "core/fmt.h"
 #include "win/registry.h"
+#include "win/ui/tray.h"
 #include "win/wtext.h"
 
 namespace torvane {
 
 namespace {
 
-// The icon the tray adds for the main window.
-constexpr UINT tray_icon_id = 1;
-
 static_assert(sizeof(NOTIFYICONDATAW) == 976);
 
 template <size_t N>
 void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
-    const std::wstring text = widen(utf8);
-    const std::wstring_view cut = cut_utf16(text, N - 1);
+    const std::wstring cut = widen(text::cut_utf16(utf8, N - 1));
     cut.copy(field, cut.size());
     field[cut.size()] = L'\0';
 }
 
 }  // namespace
 
-std::wstring_view cut_utf16(std::wstring_view text, size_t max_units) {
-    if (text.size() <= max_units) return text;
-    size_t n = max_units;
-    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-    return text.substr(0, n);
-}
-
 NOTIFYICONDATAW balloon_request(HWND window, std::string_view title, std::string_view body) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = window;
-    data.uID = tray_icon_id;
+    data.uID = kTrayIconId;
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_NONE;
     copy_field(title, data.szInfoTitle);

@@ -6,17 +6,12 @@
 
 #include <shellapi.h>
 
-#include <cstddef>
 #include <optional>
 #include <string_view>
 
 #include "win/ui/theme.h"
 
 namespace torvane {
-
-// At most `max_units` UTF-16 units of `text`; a surrogate pair that does not fit whole is
-// dropped rather than split.
-std::wstring_view cut_utf16(std::wstring_view text, size_t max_units);
 
 // The NIM_MODIFY request that shows `title` and `body` as a balloon on `window`'s icon, each
 // cut to fit its field.
