@@ -1,0 +1,115 @@
+// The main window's dispatch on a real hidden window: deferred preference writes, the hot-key
+// preference, update notices and quitting once.
+
+#include "win/app.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "core/platform.h"
+
+namespace torvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+int pending_quit_messages() {
+    int count = 0;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        ++count;
+    return count;
+}
+
+class AppDispatch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        auto renderer = Renderer::create();
+        ASSERT_TRUE(renderer.ok());
+        window_ = create_main_window(GetModuleHandleW(nullptr));
+        ASSERT_NE(window_, nullptr);
+        dir_ = fs::temp_directory_path() / ("torvane-app-" + std::to_string(GetTickCount64()));
+        Preferences prefs = Preferences::defaults();
+        prefs.hotkey = false;
+        auto app = std::make_unique<App>(window_, renderer.value(), prefs, dir_ / "prefs.json",
+                                         local_now());
+        app_ = app.get();
+        install_app(std::move(app));
+    }
+    void TearDown() override {
+        take_app().reset();
+        DestroyWindow(window_);
+        pending_quit_messages();
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    HWND window_ = nullptr;
+    App* app_ = nullptr;
+    fs::path dir_;
+};
+
+TEST_F(AppDispatch, ABurstOfPreferenceChangesIsWrittenOnceWhenTheTimerFires) {
+    app_->prefs.interval = 30;
+    refresh(*app_);
+    EXPECT_TRUE(app_->prefs_save_pending);
+    app_->prefs.distance = 9;
+    refresh(*app_);
+    EXPECT_FALSE(fs::exists(dir_ / "prefs.json")) << "nothing is written before the timer";
+
+    SendMessageW(window_, WM_TIMER, timer_save_prefs, 0);
+    EXPECT_FALSE(app_->prefs_save_pending);
+    EXPECT_EQ(app_->written_prefs, app_->prefs);
+    Preferences saved = load_preferences(dir_ / "prefs.json");
+    EXPECT_EQ(saved.interval, 30);
+    EXPECT_EQ(saved.distance, 9);
+
+    // Unchanged since the write: the next refresh arms nothing.
+    refresh(*app_);
+    EXPECT_FALSE(app_->prefs_save_pending);
+}
+
+TEST_F(AppDispatch, HotKeyFollowsItsPreference) {
+    app_->prefs.hotkey = true;
+    refresh(*app_);
+    EXPECT_TRUE(app_->hotkey_registered);
+    app_->prefs.hotkey = false;
+    refresh(*app_);
+    EXPECT_FALSE(app_->hotkey_registered);
+    // The combination is free again.
+    EXPECT_TRUE(RegisterHotKey(window_, 7, MOD_CONTROL | MOD_ALT | MOD_SHIFT, 0x4A));
+    UnregisterHotKey(window_, 7);
+}
+
+TEST_F(AppDispatch, UpdateNoticeIsConsumedEvenWhenNotificationsAreOff) {
+    app_->prefs.notifications = false;
+    {
+        std::lock_guard lock(app_->updater->lock);
+        app_->updater->pending_notification = {{"Título", "Texto"}};
+    }
+    SendMessageW(window_, msg_update, 0, 0);
+    std::lock_guard lock(app_->updater->lock);
+    EXPECT_FALSE(app_->updater->pending_notification.has_value());
+}
+
+TEST_F(AppDispatch, SessionEndsOnlyWhenWindowsSaysSoAndQuitHappensOnce) {
+    SendMessageW(window_, WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(app_->quitting);
+    EXPECT_EQ(pending_quit_messages(), 0);
+
+    // Two engine quits in one effect list: queued, then carried out once after the handler.
+    Effects effects(2, Effect{Effect::Kind::Quit, false, {}, {}});
+    apply_effects(*app_, effects);
+    EXPECT_FALSE(app_->quitting) << "quitting waits for the pending actions";
+    SendMessageW(window_, WM_NULL, 0, 0);  // any message runs the pending actions afterwards
+    EXPECT_TRUE(app_->quitting);
+    SendMessageW(window_, msg_quit, 0, 0);
+    EXPECT_EQ(pending_quit_messages(), 1);
+}
+
+}  // namespace
+}  // namespace torvane
