@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the resources of the built Torvane.exe from outside, with icoutils, and that it starts
-# under Wine. Usage: check_exe.sh EXE VERSION WINE_RUN PREFIX
+# Checks the resources of the built Torvane.exe from outside, with icoutils. (Starting and
+# quitting it under Wine is the end-to-end test's job.) Usage: check_exe.sh EXE VERSION
 set -uo pipefail
-exe=$1 version=$2 wine_run=$3 prefix=$4
+exe=$1 version=$2
 IFS=. read -r major minor patch build <<<"$version"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -48,10 +48,5 @@ has_manifest() { grep -q -- "$1" <<<"$manifest"; }
 check "manifest asInvoker" has_manifest 'level="asInvoker"'
 check "manifest Windows 10" has_manifest '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a'
 check "manifest PerMonitorV2" has_manifest '>PerMonitorV2<'
-
-# It starts and exits 0 under Wine.
-"$wine_run" --prefix "$prefix" "$exe"
-rc=$?
-check "starts and exits 0 under Wine (exit $rc)" test "$rc" -eq 0
 
 exit $((failures > 0))
