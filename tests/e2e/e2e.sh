@@ -109,6 +109,8 @@ trap cleanup EXIT
 off=#6E6E6E active=#0067C0 working=#2E9E48
 
 echo "== First start in a clean data folder"
+# Another prefix's tray window (from earlier tests on this display) would be mistaken for ours.
+check "no other Wine tray window on the display" tray_gone
 rm -rf "$data"
 park_pointer
 start_torvane
