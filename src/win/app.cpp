@@ -59,6 +59,12 @@ private:
     App* app_ = nullptr;
 };
 
+uint64_t random_seed() {
+    uint64_t seed = 0;
+    random_bytes(&seed, sizeof seed);
+    return seed;
+}
+
 void save_prefs_if_changed(App& app) {
     if (app.prefs == app.written_prefs) return;
     if (save_preferences(app.prefs_file, app.prefs).ok()) app.written_prefs = app.prefs;
@@ -233,17 +239,14 @@ App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preference
          std::filesystem::path file, LocalTime now)
     : window(main_window),
       renderer(std::move(shared_renderer)),
-      engine(initial_engine_state(now, WinProbes().idle_seconds_now(), 0)),
+      engine(initial_engine_state(now, probes.idle_seconds_now(), random_seed())),
       prefs(std::move(loaded)),
       written_prefs(prefs),
       prefs_file(std::move(file)),
       tray(main_window),
       theme(read_theme()),
       hotkey_applied(prefs.hotkey),
-      display_applied(prefs.preventDisplaySleep) {
-    random_bytes(&engine.rng_state, sizeof engine.rng_state);
-    engine.rng_state |= 1;
-}
+      display_applied(prefs.preventDisplaySleep) {}
 
 void install_app(std::unique_ptr<App> app) {
     app_slot = std::move(app);

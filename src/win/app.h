@@ -42,11 +42,11 @@ struct App {
 
     HWND window;
     std::shared_ptr<Renderer> renderer;
+    WinProbes probes;
     EngineState engine;
     Preferences prefs;
     Preferences written_prefs;
     std::filesystem::path prefs_file;
-    WinProbes probes;
     TrayIcon tray;
     Theme theme;
     std::shared_ptr<UpdaterState> updater = std::make_shared<UpdaterState>();
