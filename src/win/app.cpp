@@ -25,7 +25,6 @@ namespace {
 constexpr int hotkey_id = 1;
 constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_NOREPEAT;
 constexpr UINT hotkey_key = 0x4A;  // J
-constexpr UINT update_check_first_ms = 15000;
 constexpr UINT update_check_every_ms = 6 * 60 * 60 * 1000;
 
 // The UI thread's application slot and its exclusive borrow: a handler reached while another

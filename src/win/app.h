@@ -31,6 +31,8 @@ inline constexpr UINT msg_quit = signal_quit_message;
 inline constexpr UINT_PTR timer_tick = 1;
 inline constexpr UINT_PTR timer_save_prefs = 2;
 inline constexpr UINT_PTR timer_update_check = 3;
+inline constexpr UINT tick_interval_ms = 1000;
+inline constexpr UINT update_check_first_ms = 15000;
 
 // Pending actions: 0–3 open the settings on that page.
 inline constexpr uint8_t action_quit = 4;

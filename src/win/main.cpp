@@ -136,8 +136,8 @@ int run(HINSTANCE instance) {
     apply_effects(app, tick(app.engine, app.prefs, app.probes, local_now()));
     refresh(app);
     start_listener(window);
-    SetTimer(window, timer_tick, 1000, nullptr);
-    SetTimer(window, timer_update_check, 15000, nullptr);
+    SetTimer(window, timer_tick, tick_interval_ms, nullptr);
+    SetTimer(window, timer_update_check, update_check_first_ms, nullptr);
     post_update_notice_and_greeting(app);
 
     run_pending_actions();
