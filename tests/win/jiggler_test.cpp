@@ -122,6 +122,17 @@ TEST(Jiggler, StandardNudgeMovesOutAndBackAndZenStaysPut) {
     EXPECT_EQ(shown, std::vector<XY>{p});
     EXPECT_GE(back_after(p, start), 55);  // the move-back delay
 
+    // At the right edge the move stops on the last pixel column.
+    const long right =
+        GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1;
+    const XY edge{right - 1, 300};
+    ASSERT_EQ(place_cursor(edge), edge);
+    const auto edge_start = Clock::now();
+    nudge(MoveMode::standard, 4, false, false, {});
+    EXPECT_EQ(cursor(), XY(right, 300));
+    EXPECT_GE(back_after(edge, edge_start), 55);
+    ASSERT_EQ(place_cursor(p), p);
+
     LASTINPUTINFO before{sizeof before, 0}, after{sizeof after, 0};
     GetLastInputInfo(&before);
     Sleep(20);
