@@ -34,7 +34,7 @@ inline constexpr std::string_view just_moved = "Trabajando · movió recién";
 inline constexpr std::string_view blocked_locked = "Pausado: pantalla bloqueada";
 inline constexpr std::string_view blocked_battery = "Pausado: usando batería";
 inline constexpr std::string_view blocked_no_condition = "Pausado: no se cumple ninguna condición";
-std::string blocked_battery_low(int percent);       // "Pausado: batería baja (15%)"
+std::string blocked_battery_low(int percent);         // "Pausado: batería baja (15%)"
 std::string blocked_frontmost(std::string_view app);  // "Pausado: {app} está al frente"
 
 // Notifications.

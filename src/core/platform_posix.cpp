@@ -27,7 +27,9 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
     return std::move(text).str();
 }
 
-static Error errno_error(const char* what) { return Error{what, errno}; }
+static Error errno_error(const char* what) {
+    return Error{what, errno};
+}
 
 static bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -81,7 +83,8 @@ std::string lower_utf8(std::string_view text) {
 void random_bytes(void* out, std::size_t size) {
     static thread_local std::random_device device;
     auto* bytes = static_cast<unsigned char*>(out);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(device());
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(device());
 }
 
 std::optional<LocalTime> unix_ms_to_local(int64_t ms) {

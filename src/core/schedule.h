@@ -14,7 +14,8 @@ class DaySet {
 public:
     DaySet() = default;
     DaySet(std::initializer_list<unsigned> days) {
-        for (unsigned d : days) add(d);
+        for (unsigned d : days)
+            add(d);
     }
     bool contains(unsigned day) const { return day >= 1 && day <= 7 && (bits_ >> day) & 1u; }
     void add(unsigned day) {

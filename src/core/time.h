@@ -18,7 +18,9 @@ inline LocalTime add_seconds(LocalTime t, double seconds) {
     return t + std::chrono::milliseconds(static_cast<int64_t>(std::llround(seconds * 1000.0)));
 }
 
-inline LocalDays date_of(LocalTime t) { return std::chrono::floor<std::chrono::days>(t); }
+inline LocalDays date_of(LocalTime t) {
+    return std::chrono::floor<std::chrono::days>(t);
+}
 
 // Minute of the day (0 … 1439), seconds ignored.
 inline unsigned minute_of_day(LocalTime t) {

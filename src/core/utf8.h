@@ -13,7 +13,11 @@ void for_each_code_point(std::string_view s, F&& f) {
     std::size_t i = 0;
     while (i < s.size()) {
         auto b0 = static_cast<unsigned char>(s[i]);
-        std::size_t len = b0 < 0x80 ? 1 : (b0 >> 5) == 6 ? 2 : (b0 >> 4) == 14 ? 3 : (b0 >> 3) == 30 ? 4 : 0;
+        std::size_t len = b0 < 0x80         ? 1
+                          : (b0 >> 5) == 6  ? 2
+                          : (b0 >> 4) == 14 ? 3
+                          : (b0 >> 3) == 30 ? 4
+                                            : 0;
         char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
         bool valid = len != 0 && i + len <= s.size();
         for (std::size_t k = 1; valid && k < len; ++k) {

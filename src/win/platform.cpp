@@ -56,7 +56,9 @@ struct Handle {
     Handle& operator=(const Handle&) = delete;
 };
 
-Error last_error(const char* what) { return Error{what, static_cast<long>(GetLastError())}; }
+Error last_error(const char* what) {
+    return Error{what, static_cast<long>(GetLastError())};
+}
 
 }  // namespace
 
@@ -126,7 +128,8 @@ std::string lower_utf8(std::string_view text) {
 void random_bytes(void* out, std::size_t size) {
     static thread_local std::random_device device;
     auto* bytes = static_cast<unsigned char*>(out);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(device());
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(device());
 }
 
 // Local time goes through the zone's rules for the year in question (dynamic daylight-saving
