@@ -57,8 +57,9 @@ void start_cleanup_thread() {
     }
 }
 
-std::string version_status() {
-    return "Versión " + running_version() + " (" + std::to_string(running_build()) + ")";
+// "{version} ({build})", as the start-up log line and the update status show it.
+std::string version_and_build() {
+    return running_version() + " (" + std::to_string(running_build()) + ")";
 }
 
 void publish_version(App& app) {
@@ -66,7 +67,7 @@ void publish_version(App& app) {
         std::lock_guard lock(app.updater->lock);
         app.updater->window = app.window;
         app.updater->message = msg_update;
-        app.updater->status = version_status();
+        app.updater->status = "Versión " + version_and_build();
     }
     PostMessageW(app.window, msg_update, 0, 0);
 }
@@ -115,8 +116,7 @@ int run(HINSTANCE instance) {
     if (!renderer) return fail("No se pudo iniciar Direct2D");
     HWND window = create_main_window(instance);
     if (!window) return fail("No se pudo crear la ventana principal");
-    log_line("Inicio " + running_version() + " (" + std::to_string(running_build()) + ") en " +
-             narrow(running_exe_path().native()));
+    log_line("Inicio " + version_and_build() + " en " + narrow(running_exe_path().native()));
     start_cleanup_thread();
     write_uninstall_entry_if_installed();
 
