@@ -6,6 +6,8 @@
 #include <bit>
 #include <cmath>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -18,6 +20,8 @@ using json = nlohmann::json;
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 constexpr std::string_view run_key = "state.v1";
 constexpr double latest_time_stamp = 4e11;
+// Levels of nesting a member of the file may have; the member's own value is level 1.
+constexpr int carried_depth = 64;
 
 std::mutex state_lock;
 
@@ -122,8 +126,26 @@ json parse_state(std::string_view text) {
     if (text.starts_with(byte_order_mark)) text.remove_prefix(byte_order_mark.size());
     // The parser would skip a second mark of its own accord; only one belongs there.
     if (text.starts_with(byte_order_mark)) return json::object();
-    json object = json::parse(text, nullptr, false);
+    // The parser keeps its own stack, but the serialiser recurses once per level: a member
+    // nested deeper than carried_depth would overflow the stack on every later write. Its
+    // deep part is never built, and the member is dropped whole afterwards.
+    std::string member;  // the top-level key whose value is being parsed
+    std::vector<std::string> too_deep;
+    auto bound_depth = [&](int depth, json::parse_event_t event, json& parsed) {
+        if (event == json::parse_event_t::key && depth == 1) {
+            if (const std::string* key = parsed.get_ptr<const std::string*>()) member = *key;
+        } else if ((event == json::parse_event_t::object_start ||
+                    event == json::parse_event_t::array_start) &&
+                   depth > carried_depth) {
+            if (too_deep.empty() || too_deep.back() != member) too_deep.push_back(member);
+            return false;
+        }
+        return true;
+    };
+    json object = json::parse(text, bound_depth, false);
     if (!object.is_object()) return json::object();
+    for (const std::string& key : too_deep)
+        object.erase(key);
     return object;
 }
 

@@ -33,7 +33,7 @@ bool same_record(const RunRecord& a, const RunRecord& b);
 // The object as written: keys in byte order, two-space indentation, no trailing newline.
 std::string serialize_state(const nlohmann::json& object);
 // One leading byte-order mark is skipped. Text that does not parse as an object gives an
-// empty object.
+// empty object. A member nested more than 64 levels deep is left out.
 nlohmann::json parse_state(std::string_view text);
 
 // The whole object; a missing or damaged file gives an empty one.

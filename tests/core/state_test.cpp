@@ -5,7 +5,9 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "core/platform.h"
 
@@ -181,6 +183,35 @@ TEST_F(StateFileTest, RunStateIsWrittenWhenItChanges) {
     set_state_key(blocked, "onboarded", true);
     EXPECT_EQ(read_state(blocked), json::object());
     EXPECT_EQ(read_state(file_)["state.v1"][0], 1.0);
+}
+
+// Keys of others are carried along, but the serialiser recurses: a value nested far too deep
+// for the stack (a 1 MiB one on Windows) is dropped whole when the file is read, and every
+// write still keeps the other keys.
+TEST_F(StateFileTest, ForeignValueNestedTooDeepIsDropped) {
+    auto nested = [](std::size_t levels) {
+        return std::string(levels, '[') + "1" + std::string(levels, ']');
+    };
+    const std::string shallow =
+        "\"kept\": " + nested(64) + ", \"mixed\": {\"a\": [{\"b\": null}]}, \"onboarded\": true";
+    ASSERT_TRUE(write_file_atomic(file_, "{\"deep\": " + nested(100000) + ", " + shallow +
+                                             ", \"over\": {\"x\": " + nested(64) + "}}")
+                    .ok());
+    const json expected = json::parse("{" + shallow + "}");
+    auto keys = [](const json& object) {
+        std::vector<std::string> names;
+        for (const auto& [key, value] : object.items())
+            names.push_back(key);
+        return names;
+    };
+    // Only the names are compared: printing the deep value would recurse as well.
+    EXPECT_EQ(keys(read_state(file_)), keys(expected));
+
+    set_state_key(file_, "state.v1", json::array({0.0}));
+    json state = read_state(file_);
+    EXPECT_EQ(state["state.v1"], json::array({0.0}));
+    state.erase("state.v1");
+    EXPECT_EQ(state, expected);
 }
 
 // Each writer reads the whole file, changes its key and writes it all back: without the one
