@@ -97,6 +97,15 @@ void follow_schedules(EngineState& s, const Preferences& p, LocalTime now, Effec
     if (changed) {
         if (!active) {
             if (s.on_by_schedule && s.on) set_on(s, p, now, false, text::schedule_ended, effects);
+            // The schedule that switched on before a pause ended during it, so without the
+            // pause the system would switch off now. Saving now as the timer makes the end of
+            // the pause leave it off, as for a timer that ran out, and the run state keeps
+            // that across a restart.
+            if (s.pause_until && s.on_by_schedule_saved_by_pause) {
+                if (!s.timer_saved_by_pause || *s.timer_saved_by_pause > now)
+                    s.timer_saved_by_pause = now;
+                s.on_by_schedule_saved_by_pause = false;
+            }
             s.active_schedule_id.reset();
         } else {
             if (!s.on && !s.pause_until) {
@@ -311,8 +320,12 @@ Effects activate_until(EngineState& s, const Preferences& p, LocalTime now, unsi
 
 Effects pause_for(EngineState& s, const Preferences& p, LocalTime now, double seconds) {
     Effects effects;
-    s.timer_saved_by_pause = s.timer_until;
-    s.on_by_schedule_saved_by_pause = s.on_by_schedule;
+    // A pause during a pause only moves its end: the first one already switched off, which
+    // cleared the timer and the schedule flag it saved.
+    if (!s.pause_until) {
+        s.timer_saved_by_pause = s.timer_until;
+        s.on_by_schedule_saved_by_pause = s.on_by_schedule;
+    }
     set_on(s, p, now, false, std::nullopt, effects);
     s.pause_until = add_seconds(now, seconds);
     return finish(s, std::move(effects));

@@ -161,6 +161,31 @@ TEST(Engine, TimersPausesAndProgrammedSwitchOn) {
               (Effects{power(false), {Effect::Kind::Quit, false, {}, {}}}));
 }
 
+// The system comes back from a pause with what the first pause saved: pausing again only
+// moves the end. A timer that ends with the pause, or before it, keeps the system off.
+TEST(Engine, PausesKeepTheTimerBehindThem) {
+    Rig r;
+    const Effects pause_ended{power(true), note("Torvane activado", "Terminó la pausa")};
+    activate_for(r.s, r.p, r.now, 3600);
+    pause_for(r.s, r.p, r.now, 300);
+    r.tick_in(60);
+    EXPECT_TRUE(pause_for(r.s, r.p, r.now, 900).empty());
+    EXPECT_TRUE(r.tick_at(at(10, 15, 59)).empty());
+    EXPECT_EQ(r.tick_at(at(10, 16)), pause_ended);
+    EXPECT_EQ(r.tick_at(at(11)),
+              (Effects{power(false), note("Torvane desactivado", "Terminó el temporizador")}));
+
+    activate_for(r.s, r.p, r.now, 600);
+    pause_for(r.s, r.p, r.now, 600);  // ends with the timer
+    EXPECT_TRUE(r.tick_in(600).empty());
+    EXPECT_FALSE(r.s.on);
+    EXPECT_EQ(r.s.status_detail, "Apagado");
+    activate_for(r.s, r.p, r.now, 601);
+    pause_for(r.s, r.p, r.now, 600);  // the timer has a second left
+    EXPECT_EQ(r.tick_in(600), pause_ended);
+    EXPECT_EQ(r.s.timer_until, add_seconds(r.now, 1));
+}
+
 TEST(Engine, SchedulesSwitchOnAndOff) {
     Rig r;
     r.p.schedulesEnabled = true;
@@ -180,6 +205,55 @@ TEST(Engine, SchedulesSwitchOnAndOff) {
     toggle(r.s, r.p, r.now, false);
     r.tick_at(at(13, 0, 0, 11));
     EXPECT_FALSE(has(r.tick_at(at(14, 0, 0, 11)), Effect::Kind::Power));
+}
+
+// A schedule starting during a pause leaves the pause be. One ending during a pause after it
+// had switched the system on leaves the system off when the pause ends, as its end would
+// have; when an overlapping schedule takes over, or the user had switched on, it comes back.
+TEST(Engine, SchedulesMeetPauses) {
+    Rig r;
+    r.p.schedulesEnabled = true;
+    r.p.schedules = {{"a", true, "Mañana", DaySet{2}, 9 * 60, 12 * 60},
+                     {"b", true, "Tarde", DaySet{2}, 11 * 60, 14 * 60},
+                     {"c", true, "Noche", DaySet{2}, 17 * 60, 18 * 60}};
+    const Effects pause_ended{power(true), note("Torvane activado", "Terminó la pausa")};
+    const Effects schedule_ended{power(false), note("Torvane desactivado", "Terminó el horario")};
+
+    r.tick_at(at(9));
+    pause_for(r.s, r.p, r.now, 300);
+    r.tick_in(60);
+    pause_for(r.s, r.p, r.now, 900);  // still remembers that "Mañana" switched on
+    EXPECT_EQ(r.tick_at(at(9, 16)), pause_ended);
+    pause_for(r.s, r.p, at(11, 55), 600);
+    EXPECT_TRUE(r.tick_at(at(12)).empty());  // "Tarde" takes over from "Mañana"
+    EXPECT_EQ(r.tick_at(at(12, 5)), pause_ended);
+    EXPECT_EQ(r.tick_at(at(14)), schedule_ended);
+
+    toggle(r.s, r.p, at(16, 50), false);
+    pause_for(r.s, r.p, at(16, 55), 600);
+    EXPECT_TRUE(r.tick_at(at(17)).empty());
+    EXPECT_EQ(r.s.status_detail, "En pausa");
+    EXPECT_EQ(r.tick_at(at(17, 5)), pause_ended);
+    pause_for(r.s, r.p, at(17, 55), 600);  // on by hand: the end of "Noche" does not count
+    EXPECT_TRUE(r.tick_at(at(18)).empty());
+    EXPECT_EQ(r.tick_at(at(18, 5)), pause_ended);
+    toggle(r.s, r.p, r.now, false);
+
+    r.tick_at(at(17, 0, 0, 11));
+    EXPECT_TRUE(r.s.on);
+    pause_for(r.s, r.p, at(17, 50, 0, 11), 3600);
+    EXPECT_TRUE(r.tick_at(at(18, 0, 0, 11)).empty());
+    // A restart during the pause brings back only what the run state holds.
+    Rig restarted;
+    restarted.p = r.p;
+    restarted.s.pause_until = r.s.pause_until;
+    restarted.s.timer_saved_by_pause = r.s.timer_saved_by_pause;
+    restarted.s.on_by_schedule_saved_by_pause = r.s.on_by_schedule_saved_by_pause;
+    for (Rig* rig : {&r, &restarted}) {
+        EXPECT_TRUE(rig->tick_at(at(18, 50, 0, 11)).empty());
+        EXPECT_FALSE(rig->s.on);
+        EXPECT_EQ(rig->s.status_detail, "Apagado");
+    }
 }
 
 }  // namespace
