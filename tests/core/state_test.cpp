@@ -94,6 +94,11 @@ TEST_F(StateFileTest, TimerComesBackOnlyWhileItRuns) {
     restart(make_local(2026, 3, 10, 18, 30));
     EXPECT_EQ(snapshot_, run_record(EngineState{}));
     EXPECT_TRUE(effects_.empty());
+
+    // A timer ending at the very moment of the restart has run out; one a second later has not.
+    EXPECT_FALSE(restart(make_local(2026, 3, 10, 18)).on);
+    EXPECT_TRUE(effects_.empty());
+    EXPECT_EQ(restart(make_local(2026, 3, 10, 17, 59, 59)).timer_until, before.timer_until);
 }
 
 TEST_F(StateFileTest, PauseComesBackWithTheTimerBehindIt) {
