@@ -27,36 +27,8 @@ constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_NOREPE
 constexpr UINT hotkey_key = 0x4A;  // J
 constexpr UINT update_check_every_ms = 6 * 60 * 60 * 1000;
 
-// The UI thread's application slot and its exclusive borrow: a handler reached while another
-// holds the object (say, during a modal call) finds it busy and does nothing.
-thread_local std::unique_ptr<App> app_slot;
-thread_local bool app_borrowed = false;
 UINT taskbar_created_message = 0;
 std::atomic<uint32_t> tick_counter{0};
-
-class Borrow {
-public:
-    Borrow() {
-        if (app_slot && !app_borrowed) {
-            app_ = app_slot.get();
-            app_borrowed = true;
-        }
-    }
-    ~Borrow() { release(); }
-    Borrow(const Borrow&) = delete;
-    Borrow& operator=(const Borrow&) = delete;
-
-    explicit operator bool() const { return app_ != nullptr; }
-    App& operator*() const { return *app_; }
-    App* operator->() const { return app_; }
-    void release() {
-        if (app_) app_borrowed = false;
-        app_ = nullptr;
-    }
-
-private:
-    App* app_ = nullptr;
-};
 
 uint64_t random_seed() {
     uint64_t seed = 0;
@@ -69,9 +41,17 @@ void save_prefs_if_changed(App& app) {
     if (save_preferences(app.prefs_file, app.prefs).ok()) app.written_prefs = app.prefs;
 }
 
+// A quit that arrived while the object was borrowed (WM_ENDSESSION or WM_CLOSE dispatched
+// from inside another handler): carried out as soon as the object is free again.
+thread_local bool quit_deferred = false;
+
 void quit(bool restart) {
-    Borrow app;
-    if (!app || app->quitting) return;
+    AppBorrow app;
+    if (!app) {
+        if (app_installed()) quit_deferred = true;
+        return;
+    }
+    if (app->quitting) return;
     app->quitting = true;
     save_run_state(app->engine, app->saved_run_state, true);
     save_prefs_if_changed(*app);
@@ -91,46 +71,6 @@ void quit(bool restart) {
     PostQuitMessage(0);
 }
 
-void on_engine_timer() {
-    Borrow app;
-    if (!app) return;
-    // Start-up pages are no longer needed once the program has settled.
-    if (tick_counter.fetch_add(1) == 5) K32EmptyWorkingSet(GetCurrentProcess());
-    apply_effects(*app, tick(app->engine, app->prefs, app->probes, local_now()));
-    save_run_state(app->engine, app->saved_run_state, false);
-    settings_tick(*app);
-    refresh(*app);
-}
-
-void on_save_timer(HWND window) {
-    Borrow app;
-    // While the object is busy the timer keeps running, so the write happens 600 ms later.
-    if (!app) return;
-    KillTimer(window, timer_save_prefs);
-    app->prefs_save_pending = false;
-    save_prefs_if_changed(*app);
-}
-
-void on_update_timer(HWND window) {
-    if (Borrow app; app && app->prefs.autoCheckUpdates) check_for_updates(app->updater, false);
-    SetTimer(window, timer_update_check, update_check_every_ms, nullptr);
-}
-
-void on_update_notice() {
-    Borrow app;
-    if (!app) return;
-    std::optional<std::pair<std::string, std::string>> note;
-    bool restart = false;
-    {
-        std::lock_guard lock(app->updater->lock);
-        note = std::exchange(app->updater->pending_notification, std::nullopt);
-        restart = app->updater->restart_requested;
-    }
-    if (note && app->prefs.notifications) show_notification(app->window, note->first, note->second);
-    if (restart) queue_action(*app, action_restart);
-    refresh(*app);
-}
-
 // The icon's mouse events: the panel on a left or balloon click, keep-awake on a right click.
 class TrayActions final : public TrayEvents {
 public:
@@ -147,91 +87,6 @@ private:
     App& app_;
 };
 
-void on_tray_event(LPARAM lparam) {
-    Borrow app;
-    if (!app) return;
-    TrayActions actions(*app);
-    on_tray_callback(lparam, actions);
-}
-
-void on_hotkey() {
-    Borrow app;
-    if (!app) return;
-    apply_effects(*app, toggle(app->engine, app->prefs, local_now(), true));
-    refresh(*app);
-}
-
-void on_session_change(WPARAM change) {
-    Borrow app;
-    if (!app || (change != WTS_SESSION_LOCK && change != WTS_SESSION_UNLOCK)) return;
-    apply_effects(*app,
-                  session_event(app->engine, app->prefs, local_now(), change == WTS_SESSION_LOCK));
-}
-
-void on_theme_change() {
-    Borrow app;
-    if (!app) return;
-    app->theme = read_theme();
-    tray_accent_changed(app->tray);
-    refresh(*app);
-}
-
-void on_taskbar_created() {
-    Borrow app;
-    if (!app) return;
-    tray_taskbar_created(app->tray, *app->renderer, app->engine, app->prefs);
-}
-
-bool dispatch(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (taskbar_created_message != 0 && message == taskbar_created_message) {
-        on_taskbar_created();
-        return true;
-    }
-    switch (message) {
-        case msg_tray:
-            on_tray_event(lparam);
-            return true;
-        case msg_update:
-            on_update_notice();
-            return true;
-        case msg_show:
-            if (Borrow app; app) show_panel(*app);
-            return true;
-        case msg_quit:
-            quit(false);
-            return true;
-        case WM_TIMER:
-            if (wparam == timer_tick) on_engine_timer();
-            if (wparam == timer_save_prefs) on_save_timer(window);
-            if (wparam == timer_update_check) on_update_timer(window);
-            return true;
-        case WM_WTSSESSION_CHANGE:
-            on_session_change(wparam);
-            return true;
-        case WM_HOTKEY:
-            on_hotkey();
-            return true;
-        case WM_SETTINGCHANGE:
-            if (is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam))) on_theme_change();
-            return true;
-        case WM_DWMCOLORIZATIONCOLORCHANGED:
-            on_theme_change();
-            return true;
-        case WM_ENDSESSION:
-            if (wparam != 0) quit(false);
-            return true;
-    }
-    return false;
-}
-
-LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    LRESULT result = 0;
-    if (!dispatch(window, message, wparam, lparam))
-        result = DefWindowProcW(window, message, wparam, lparam);
-    run_pending_actions();
-    return result;
-}
-
 }  // namespace
 
 App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preferences loaded,
@@ -247,6 +102,30 @@ App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preference
       hotkey_applied(prefs.hotkey),
       display_applied(prefs.preventDisplaySleep) {}
 
+namespace {
+
+// The UI thread's application slot and its exclusive borrow.
+thread_local std::unique_ptr<App> app_slot;
+thread_local bool app_borrowed = false;
+
+}  // namespace
+
+AppBorrow::AppBorrow() {
+    if (app_slot && !app_borrowed) {
+        app_ = app_slot.get();
+        app_borrowed = true;
+    }
+}
+
+void AppBorrow::release() {
+    if (app_) app_borrowed = false;
+    app_ = nullptr;
+}
+
+bool app_installed() {
+    return app_slot != nullptr;
+}
+
 void install_app(std::unique_ptr<App> app) {
     app_slot = std::move(app);
 }
@@ -255,17 +134,152 @@ std::unique_ptr<App> take_app() {
     return std::move(app_slot);
 }
 
-HWND create_main_window(HINSTANCE instance) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = main_window_proc;
-    window_class.hInstance = instance;
-    window_class.lpszClassName = L"TorvaneMain";
-    RegisterClassExW(&window_class);
-    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, L"TorvaneMain", L"Torvane", 0, 0, 0, 0, 0,
-                                  nullptr, nullptr, instance, nullptr);
-    if (window) taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
-    return window;
+bool MainWindow::create() {
+    if (!Window::create({.name = L"TorvaneMain"}, WS_EX_TOOLWINDOW, L"Torvane", 0, RECT{}, nullptr))
+        return false;
+    taskbar_created_message = RegisterWindowMessageW(L"TaskbarCreated");
+    return true;
+}
+
+std::optional<LRESULT> MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (taskbar_created_message != 0 && message == taskbar_created_message) {
+        on_taskbar_created();
+        return 0;
+    }
+    switch (message) {
+        case tray_callback_message:
+            on_tray_event(lparam);
+            return 0;
+        case update_notice_message:
+            on_update_notice();
+            return 0;
+        case show_request_message:
+            on_show_request();
+            return 0;
+        case quit_request_message:
+            quit(false);
+            return 0;
+        case WM_TIMER:
+            on_timer(wparam);
+            return 0;
+        case WM_WTSSESSION_CHANGE:
+            on_session_change(wparam);
+            return 0;
+        case WM_HOTKEY:
+            on_hotkey();
+            return 0;
+        case WM_SETTINGCHANGE:
+            if (is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam))) on_theme_change();
+            return 0;
+        case WM_DWMCOLORIZATIONCOLORCHANGED:
+            on_theme_change();
+            return 0;
+        case WM_CLOSE:
+            on_close();
+            return 0;
+        case WM_ENDSESSION:
+            on_end_session(wparam != 0);
+            return 0;
+    }
+    return std::nullopt;
+}
+
+void MainWindow::after_message() {
+    run_pending_actions();
+}
+
+void MainWindow::on_tray_event(LPARAM lparam) {
+    AppBorrow app;
+    if (!app) return;
+    TrayActions actions(*app);
+    on_tray_callback(lparam, actions);
+}
+
+void MainWindow::on_update_notice() {
+    AppBorrow app;
+    if (!app) return;
+    std::optional<std::pair<std::string, std::string>> note;
+    bool restart = false;
+    {
+        std::lock_guard lock(app->updater->lock);
+        note = std::exchange(app->updater->pending_notification, std::nullopt);
+        restart = app->updater->restart_requested;
+    }
+    if (note && app->prefs.notifications) show_notification(app->window, note->first, note->second);
+    if (restart) queue_action(*app, Command::quit_and_restart);
+    refresh(*app);
+}
+
+void MainWindow::on_show_request() {
+    if (AppBorrow app; app) show_panel(*app);
+}
+
+void MainWindow::on_timer(UINT_PTR id) {
+    switch (id) {
+        case timer_tick:
+            if (AppBorrow app; app) {
+                // Start-up pages are no longer needed once the program has settled.
+                if (tick_counter.fetch_add(1) == 5) K32EmptyWorkingSet(GetCurrentProcess());
+                apply_effects(*app, tick(app->engine, app->prefs, app->probes, local_now()));
+                save_run_state(app->engine, app->saved_run_state, false);
+                settings_tick(*app);
+                refresh(*app);
+            }
+            break;
+        case timer_save_prefs:
+            // While the object is busy the timer keeps running, so the write happens 600 ms
+            // later.
+            if (AppBorrow app; app) {
+                KillTimer(handle(), timer_save_prefs);
+                app->prefs_save_pending = false;
+                save_prefs_if_changed(*app);
+            }
+            break;
+        case timer_update_check:
+            if (AppBorrow app; app && app->prefs.autoCheckUpdates)
+                check_for_updates(app->updater, false);
+            SetTimer(handle(), timer_update_check, update_check_every_ms, nullptr);
+            break;
+    }
+}
+
+void MainWindow::on_session_change(WPARAM change) {
+    AppBorrow app;
+    if (!app || (change != WTS_SESSION_LOCK && change != WTS_SESSION_UNLOCK)) return;
+    apply_effects(*app,
+                  session_event(app->engine, app->prefs, local_now(), change == WTS_SESSION_LOCK));
+}
+
+void MainWindow::on_hotkey() {
+    AppBorrow app;
+    if (!app) return;
+    apply_effects(*app, toggle(app->engine, app->prefs, local_now(), true));
+    refresh(*app);
+}
+
+void MainWindow::on_theme_change() {
+    AppBorrow app;
+    if (!app) return;
+    app->theme = read_theme();
+    tray_accent_changed(app->tray);
+    refresh(*app);
+}
+
+void MainWindow::on_taskbar_created() {
+    AppBorrow app;
+    if (!app) return;
+    tray_taskbar_created(app->tray, *app->renderer, app->engine, app->prefs);
+}
+
+// Any process can send WM_CLOSE (a task manager's polite "end task" does). Letting it destroy
+// the window would leave the loop running with no timers and an orphaned icon, so it quits
+// the whole program cleanly instead.
+void MainWindow::on_close() {
+    quit(false);
+}
+
+void MainWindow::on_end_session(bool ending) {
+    if (ending) quit(false);
 }
 
 void apply_effects(App& app, Effects effects) {
@@ -283,7 +297,7 @@ void apply_effects(App& app, Effects effects) {
                 set_power_request(app.power_request_held, effect.keep_display);
                 break;
             case Effect::Kind::Quit:
-                queue_action(app, action_quit);
+                queue_action(app, Command::quit);
                 break;
         }
     }
@@ -322,24 +336,25 @@ void refresh(App& app) {
     refresh_tray_icon(app.tray, *app.renderer, app.engine, app.prefs);
 }
 
-void queue_action(App& app, uint8_t code) {
-    app.pending_actions.push_back(code);
+void queue_action(App& app, Command command) {
+    app.pending_actions.push_back(command);
 }
 
 void run_pending_actions() {
     for (;;) {
-        std::vector<uint8_t> actions;
+        std::vector<Command> commands;
         {
-            Borrow app;
+            AppBorrow app;
             if (!app) return;
-            actions = std::exchange(app->pending_actions, {});
+            commands = std::exchange(app->pending_actions, {});
+            if (std::exchange(quit_deferred, false)) commands.push_back(Command::quit);
         }
-        if (actions.empty()) return;
-        for (uint8_t code : actions) {
-            if (code == action_quit || code == action_restart) {
-                quit(code == action_restart);
-            } else if (Borrow app; app) {
-                open_settings(*app, code);
+        if (commands.empty()) return;
+        for (Command command : commands) {
+            if (command == Command::quit || command == Command::quit_and_restart) {
+                quit(command == Command::quit_and_restart);
+            } else if (AppBorrow app; app) {
+                open_settings(*app, static_cast<int>(command));
             }
         }
     }

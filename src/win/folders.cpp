@@ -2,16 +2,16 @@
 
 #include <string>
 
+#include "win/handle.h"
+
 namespace torvane {
 
 namespace {
 
 std::filesystem::path known_folder(REFKNOWNFOLDERID folder) {
-    PWSTR path = nullptr;
-    std::filesystem::path result;
-    if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, &path)) && path) result = path;
-    CoTaskMemFree(path);
-    return result;
+    CoTaskMemory<PWSTR> path;
+    if (FAILED(SHGetKnownFolderPath(folder, 0, nullptr, path.put())) || !path) return {};
+    return std::filesystem::path(path.get());
 }
 
 std::filesystem::path environment_folder(const wchar_t* name) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "win/folders.h"
+#include "win/handle.h"
 
 namespace torvane {
 
@@ -46,8 +47,8 @@ bool launch_executable(const std::filesystem::path& exe) {
     if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
                         CREATE_UNICODE_ENVIRONMENT, nullptr, folder.c_str(), &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    Handle thread(process.hThread);
+    Handle child(process.hProcess);
     return true;
 }
 

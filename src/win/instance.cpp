@@ -6,7 +6,9 @@
 #include <mutex>
 #include <utility>
 
+#include "win/fault.h"
 #include "win/handle.h"
+#include "win/messages.h"
 #include "win/threads.h"
 
 namespace torvane {
@@ -31,22 +33,26 @@ struct Listener {
 std::mutex listener_lock;
 std::unique_ptr<Listener> listener;
 
-DWORD WINAPI listen(void* parameter) {
-    name_current_thread(L"torvane-signals");
-    const Listener& l = *static_cast<const Listener*>(parameter);
+void wait_for_signals(const Listener& l) {
     const HANDLE events[] = {l.show.get(), l.quit.get(), l.stop.get()};
     for (;;) {
         switch (WaitForMultipleObjects(3, events, FALSE, INFINITE)) {
             case WAIT_OBJECT_0:
-                PostMessageW(l.window, signal_show_message, 0, 0);
+                PostMessageW(l.window, show_request_message, 0, 0);
                 break;
             case WAIT_OBJECT_0 + 1:
-                PostMessageW(l.window, signal_quit_message, 0, 0);
-                return 0;
+                PostMessageW(l.window, quit_request_message, 0, 0);
+                return;
             default:  // stop, or a failed wait
-                return 0;
+                return;
         }
     }
+}
+
+DWORD WINAPI listen(void* parameter) {
+    name_current_thread(L"torvane-signals");
+    guarded("torvane-signals", [&] { wait_for_signals(*static_cast<const Listener*>(parameter)); });
+    return 0;
 }
 
 void set_named_event(const std::wstring& name) {

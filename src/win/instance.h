@@ -9,10 +9,6 @@
 
 namespace torvane {
 
-// Posted by the listener to the main window, with wParam and lParam 0.
-inline constexpr UINT signal_show_message = 0x8012;  // WM_APP + 0x12
-inline constexpr UINT signal_quit_message = 0x8013;  // WM_APP + 0x13
-
 // How long a start waits for the running copy to let go of the mutex.
 inline constexpr DWORD acquire_timeout_ms = 8000;
 // How long a start waits for a copy it asked to quit.
@@ -52,7 +48,7 @@ void signal_quit(const InstanceNames& names = program_instance_names());
 void wait_for_exit(const InstanceNames& names = program_instance_names());
 
 // Creates the show and quit events and starts the "torvane-signals" thread, which posts
-// signal_show_message and signal_quit_message to `window`. Does nothing when a listener is
+// show_request_message and quit_request_message to `window`. Does nothing when a listener is
 // recorded already. Returns whether a listener is recorded afterwards.
 bool start_listener(HWND window, const InstanceNames& names = program_instance_names());
 

@@ -11,14 +11,16 @@
 
 #include "core/platform.h"
 #include "core/rng.h"
+#include "win/fault.h"
+#include "win/handle.h"
 #include "win/threads.h"
 
 namespace torvane {
 
 namespace {
 
-constexpr DWORD kAbsoluteMove = MOUSEEVENTF_MOVE | MOUSEEVENTF_VIRTUALDESK | MOUSEEVENTF_ABSOLUTE;
-constexpr DWORD kMoveBackDelayMs = 60;
+constexpr DWORD absolute_move = MOUSEEVENTF_MOVE | MOUSEEVENTF_VIRTUALDESK | MOUSEEVENTF_ABSOLUTE;
+constexpr DWORD move_back_delay_ms = 60;
 
 // Half to even (the default floating-point rounding mode); NaN counts as 0.
 LONG round_saturated(double v) {
@@ -40,7 +42,7 @@ INPUT mouse_input(DWORD flags, LONG dx = 0, LONG dy = 0) {
 
 void move_to(int64_t x, int64_t y) {
     const POINT a = absolute_coordinates(x, y, virtual_desktop());
-    INPUT input = mouse_input(kAbsoluteMove, a.x, a.y);
+    INPUT input = mouse_input(absolute_move, a.x, a.y);
     SendInput(1, &input, sizeof(INPUT));
 }
 
@@ -57,8 +59,10 @@ uint64_t& direction_state() {
 DWORD WINAPI move_back(void* param) {
     const std::unique_ptr<POINT> origin(static_cast<POINT*>(param));
     name_current_thread(L"torvane-jiggle");
-    Sleep(kMoveBackDelayMs);
-    move_to(origin->x, origin->y);
+    guarded("torvane-jiggle", [&] {
+        Sleep(move_back_delay_ms);
+        move_to(origin->x, origin->y);
+    });
     return 0;
 }
 
@@ -67,10 +71,8 @@ DWORD WINAPI move_back(void* param) {
 void start_move_back(POINT origin) {
     auto param = std::unique_ptr<POINT>(new (std::nothrow) POINT(origin));
     if (!param) return;
-    HANDLE thread = CreateThread(nullptr, 0, move_back, param.get(), 0, nullptr);
-    if (!thread) return;
-    param.release();
-    CloseHandle(thread);
+    Handle thread(CreateThread(nullptr, 0, move_back, param.get(), 0, nullptr));
+    if (thread) param.release();
 }
 
 void standard_nudge(POINT p, double distance, bool randomize) {

@@ -12,11 +12,13 @@
 #include "core/appcast.h"
 #include "core/platform.h"
 #include "win/app.h"
+#include "win/fault.h"
 #include "win/installer.h"
 #include "win/instance.h"
 #include "win/log.h"
 #include "win/notify.h"
 #include "win/state_file.h"
+#include "win/system.h"
 #include "win/threads.h"
 #include "win/ui/d2d.h"
 #include "win/ui/settings.h"
@@ -26,31 +28,41 @@
 namespace torvane {
 namespace {
 
+// Windows 10 before 1703 has no per-monitor-v2 awareness: looked up, so that the program still
+// starts there (as system-aware, from its manifest's fallback).
+void set_per_monitor_v2_awareness() {
+    using SetAwareness = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    const auto set_awareness =
+        system_function<SetAwareness>(L"user32.dll", "SetProcessDpiAwarenessContext");
+    if (set_awareness) set_awareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+}
+
+// Before anything else: the libraries the program loads later come from System32 only.
 void harden_process() {
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     PROCESS_MITIGATION_IMAGE_LOAD_POLICY image_load{};
     image_load.Flags = 5;  // no remote images, prefer System32
     SetProcessMitigationPolicy(ProcessImageLoadPolicy, &image_load, sizeof image_load);
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    set_per_monitor_v2_awareness();
 }
 
-enum class Command { first_run_check, uninstall, run };
+enum class StartMode { first_run_check, uninstall, run };
 
-Command parse_command_line() {
+StartMode parse_command_line() {
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
-    Command command = Command::run;
-    if (count == 1) command = Command::first_run_check;
-    if (count == 2 && std::wstring_view(args[1]) == L"--uninstall") command = Command::uninstall;
-    LocalFree(args);
-    return command;
+    LocalMemory<LPWSTR*> args(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!args) return StartMode::run;
+    if (count == 1) return StartMode::first_run_check;
+    if (count == 2 && std::wstring_view(args.get()[1]) == L"--uninstall")
+        return StartMode::uninstall;
+    return StartMode::run;
 }
 
 void start_cleanup_thread() {
     try {
         std::thread([] {
             name_current_thread(L"torvane-cleanup");
-            cleanup_after_update();
+            guarded("torvane-cleanup", cleanup_after_update);
         }).detach();
     } catch (...) {
         // Not being able to clean up now only leaves files for the next start.
@@ -66,10 +78,10 @@ void publish_version(App& app) {
     {
         std::lock_guard lock(app.updater->lock);
         app.updater->window = app.window;
-        app.updater->message = msg_update;
+        app.updater->message = update_notice_message;
         app.updater->status = "Versión " + version_and_build();
     }
-    PostMessageW(app.window, msg_update, 0, 0);
+    PostMessageW(app.window, update_notice_message, 0, 0);
 }
 
 constexpr std::string_view greeting_title = "Torvane está en la barra de tareas";
@@ -95,7 +107,7 @@ void post_update_notice_and_greeting(App& app) {
         onboarded == state.end() || *onboarded != nlohmann::json(true)) {
         set_state_key("onboarded", true);
         show_notification(app.window, greeting_title, greeting_body);
-        open_settings(app, 0);
+        open_settings(app, static_cast<int>(Command::settings_general));
     }
 }
 
@@ -105,7 +117,7 @@ int fail(const char* log_text) {
     return 1;
 }
 
-int run(HINSTANCE instance) {
+int run() {
     if (!acquire_instance()) {
         signal_show();
         return 0;
@@ -114,8 +126,9 @@ int run(HINSTANCE instance) {
         log_line("No se pudo iniciar COM");
     auto renderer = Renderer::create();
     if (!renderer) return fail("No se pudo iniciar Direct2D");
-    HWND window = create_main_window(instance);
-    if (!window) return fail("No se pudo crear la ventana principal");
+    MainWindow main_window;
+    if (!main_window.create()) return fail("No se pudo crear la ventana principal");
+    const HWND window = main_window.handle();
     log_line("Inicio " + version_and_build() + " en " + narrow(running_exe_path().native()));
     start_cleanup_thread();
     write_uninstall_entry_if_installed();
@@ -144,26 +157,32 @@ int run(HINSTANCE instance) {
     run_message_loop();
 
     KillTimer(window, timer_tick);
-    DestroyWindow(window);
+    main_window.destroy();
     take_app().reset();
     release_instance();
+    return 0;
+}
+
+int start() {
+    harden_process();
+    switch (parse_command_line()) {
+        case StartMode::uninstall:
+            return uninstall();
+        case StartMode::first_run_check:
+            if (install_if_needed() == InstallOutcome::handed_over) return 0;
+            [[fallthrough]];
+        case StartMode::run:
+            return run();
+    }
     return 0;
 }
 
 }  // namespace
 }  // namespace torvane
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace torvane;
-    harden_process();
-    switch (parse_command_line()) {
-        case Command::uninstall:
-            return uninstall();
-        case Command::first_run_check:
-            if (install_if_needed() == InstallOutcome::handed_over) return 0;
-            [[fallthrough]];
-        case Command::run:
-            return run(instance);
-    }
-    return 0;
+    int exit_code = 1;
+    if (!guarded("el inicio", [&] { exit_code = start(); })) release_instance();
+    return exit_code;
 }

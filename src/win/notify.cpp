@@ -31,7 +31,7 @@ NOTIFYICONDATAW balloon_request(HWND window, std::string_view title, std::string
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = window;
-    data.uID = kTrayIconId;
+    data.uID = tray_icon_id;
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_NONE;
     copy_field(title, data.szInfoTitle);

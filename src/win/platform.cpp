@@ -7,6 +7,7 @@
 
 #include "core/platform.h"
 #include "core/utf8.h"
+#include "win/handle.h"
 #include "win/wtext.h"
 
 namespace torvane {
@@ -46,16 +47,6 @@ std::string narrow(std::wstring_view utf16) {
 
 namespace {
 
-struct Handle {
-    HANDLE h;
-    explicit Handle(HANDLE handle) : h(handle) {}
-    ~Handle() {
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-};
-
 Error last_error(const char* what) {
     return Error{what, static_cast<long>(GetLastError())};
 }
@@ -63,18 +54,18 @@ Error last_error(const char* what) {
 }  // namespace
 
 std::optional<std::string> read_file(const std::filesystem::path& path) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.h == INVALID_HANDLE_VALUE) return std::nullopt;
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.h, &size) || size.QuadPart > (1LL << 30)) return std::nullopt;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 30)) return std::nullopt;
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
         DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        if (!ReadFile(file.h, bytes.data() + done, want, &got, nullptr)) return std::nullopt;
+        if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return std::nullopt;
         if (got == 0) break;
         done += got;
     }
@@ -88,16 +79,15 @@ Status write_file_atomic(const std::filesystem::path& target, std::string_view b
     std::filesystem::path tmp = target;
     tmp += L".tmp";
     {
-        Handle file(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.h == INVALID_HANDLE_VALUE) return last_error("CreateFileW");
+        FileHandle file(CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return last_error("CreateFileW");
         while (!bytes.empty()) {
             DWORD put = 0;
             DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
-            if (!WriteFile(file.h, bytes.data(), want, &put, nullptr) || put == 0) {
+            if (!WriteFile(file.get(), bytes.data(), want, &put, nullptr) || put == 0) {
                 Error error = last_error("WriteFile");
-                CloseHandle(file.h);
-                file.h = INVALID_HANDLE_VALUE;
+                file.reset();
                 DeleteFileW(tmp.c_str());
                 return error;
             }

@@ -17,18 +17,18 @@
 namespace torvane {
 namespace {
 
-constexpr uint64_t kAppAnswerMs = 3000;
-constexpr std::size_t kMaxForegroundEntries = 200;
-constexpr float kSilencePeak = 0.0001f;
-constexpr int kMaxTitleUnits = 512;
-constexpr DWORD kImagePathUnits = 1024;
-constexpr BYTE kNoSystemBattery = 0x80;
+constexpr uint64_t app_answer_ms = 3000;
+constexpr std::size_t max_foreground_entries = 200;
+constexpr float silence_peak = 0.0001f;
+constexpr int max_title_units = 512;
+constexpr DWORD image_path_units = 1024;
+constexpr BYTE no_system_battery = 0x80;
 
-constexpr CLSID kMMDeviceEnumerator = {
+constexpr CLSID clsid_mm_device_enumerator = {
     0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-constexpr IID kIMMDeviceEnumerator = {
+constexpr IID iid_mm_device_enumerator = {
     0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-constexpr IID kIAudioMeterInformation = {
+constexpr IID iid_audio_meter_information = {
     0xC02216F6, 0x8C67, 0x4B5B, {0x9D, 0x00, 0xD0, 0x08, 0xE7, 0x3E, 0x00, 0x64}};
 
 // IAudioMeterInformation up to the one method used; mingw-w64 10 declares it without methods.
@@ -43,8 +43,8 @@ uint64_t ticks(const FILETIME& t) {
 std::optional<ForegroundApp> describe_process(DWORD pid) {
     Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) return std::nullopt;
-    wchar_t buffer[kImagePathUnits];
-    DWORD units = kImagePathUnits;
+    wchar_t buffer[image_path_units];
+    DWORD units = image_path_units;
     if (!QueryFullProcessImageNameW(process.get(), 0, buffer, &units)) return std::nullopt;
     std::filesystem::path path(std::wstring_view(buffer, units));
     std::wstring file = path.filename().wstring();
@@ -85,9 +85,9 @@ BOOL CALLBACK match_title(HWND window, LPARAM param) {
     auto& search = *reinterpret_cast<TitleSearch*>(param);
     if (!IsWindowVisible(window)) return TRUE;
     int length = GetWindowTextLengthW(window);
-    if (length < 1 || length > kMaxTitleUnits) return TRUE;
-    wchar_t title[kMaxTitleUnits + 1];
-    int units = GetWindowTextW(window, title, kMaxTitleUnits + 1);
+    if (length < 1 || length > max_title_units) return TRUE;
+    wchar_t title[max_title_units + 1];
+    int units = GetWindowTextW(window, title, max_title_units + 1);
     if (units <= 0) return TRUE;
     std::string text = narrow(std::wstring_view(title, static_cast<std::size_t>(units)));
     if (!name_matches(text, search.list)) return TRUE;
@@ -102,19 +102,13 @@ std::optional<std::string> window_matching(const NameList& list) {
 }
 
 std::optional<float> default_output_peak(IMMDeviceEnumerator& devices) {
-    IMMDevice* device = nullptr;
-    if (FAILED(devices.GetDefaultAudioEndpoint(eRender, eMultimedia, &device))) {
+    ComPtr<IMMDevice> device;
+    if (FAILED(devices.GetDefaultAudioEndpoint(eRender, eMultimedia, &device))) return std::nullopt;
+    ComPtr<PeakMeter> meter;
+    if (FAILED(device->Activate(iid_audio_meter_information, CLSCTX_ALL, nullptr, &meter)))
         return std::nullopt;
-    }
-    PeakMeter* meter = nullptr;
-    HRESULT hr = device->Activate(kIAudioMeterInformation, CLSCTX_ALL, nullptr,
-                                  reinterpret_cast<void**>(&meter));
-    device->Release();
-    if (FAILED(hr)) return std::nullopt;
     float peak = 0;
-    hr = meter->GetPeakValue(&peak);
-    meter->Release();
-    if (FAILED(hr)) return std::nullopt;
+    if (FAILED(meter->GetPeakValue(&peak))) return std::nullopt;
     return peak;
 }
 
@@ -131,7 +125,7 @@ std::optional<double> processor_load(const CpuTimes& before, const CpuTimes& aft
 BatteryReading battery_reading(const SYSTEM_POWER_STATUS& status) {
     BatteryReading reading;
     reading.on_battery = status.ACLineStatus == 0;
-    if (status.BatteryLifePercent <= 100 && !(status.BatteryFlag & kNoSystemBattery)) {
+    if (status.BatteryLifePercent <= 100 && !(status.BatteryFlag & no_system_battery)) {
         reading.percent = status.BatteryLifePercent;
     }
     return reading;
@@ -158,12 +152,10 @@ std::optional<double> WinProbes::cpu_sample() {
 }
 
 bool WinProbes::workstation_locked() {
-    HDESK desktop = OpenInputDesktop(0, FALSE, DESKTOP_SWITCHDESKTOP);
+    Desktop desktop(OpenInputDesktop(0, FALSE, DESKTOP_SWITCHDESKTOP));
     if (!desktop) return true;
     // Switching to the input desktop fails while it is the secure or lock desktop.
-    bool locked = !SwitchDesktop(desktop);
-    CloseDesktop(desktop);
-    return locked;
+    return !SwitchDesktop(desktop.get());
 }
 
 BatteryReading WinProbes::battery() {
@@ -181,7 +173,7 @@ std::optional<ForegroundApp> WinProbes::foreground_app() {
     if (auto cached = foreground_.find(pid); cached != foreground_.end()) return cached->second;
     auto app = describe_process(pid);
     if (!app) return std::nullopt;
-    if (foreground_.size() > kMaxForegroundEntries) foreground_.clear();
+    if (foreground_.size() > max_foreground_entries) foreground_.clear();
     foreground_.emplace(pid, *app);
     return app;
 }
@@ -205,25 +197,22 @@ bool WinProbes::writable_removable_disk() {
 
 bool WinProbes::audio_playing() {
     if (!audio_devices_) {
-        IMMDeviceEnumerator* devices = nullptr;
-        if (FAILED(CoCreateInstance(kMMDeviceEnumerator, nullptr, CLSCTX_ALL, kIMMDeviceEnumerator,
-                                    reinterpret_cast<void**>(&devices)))) {
+        if (FAILED(CoCreateInstance(clsid_mm_device_enumerator, nullptr, CLSCTX_ALL,
+                                    iid_mm_device_enumerator, &audio_devices_)))
             return false;
-        }
-        audio_devices_.reset(devices);
     }
-    auto peak = default_output_peak(*audio_devices_);
+    auto peak = default_output_peak(*audio_devices_.Get());
     if (!peak) {
         // The device may have gone; a new enumerator sees the new default next time.
-        audio_devices_.reset();
+        audio_devices_.Reset();
         return false;
     }
-    return *peak > kSilencePeak;
+    return *peak > silence_peak;
 }
 
 std::optional<std::string> WinProbes::any_app_running(std::string_view text) {
     uint64_t now = GetTickCount64();
-    bool fresh = apps_ && now - apps_->at_ms < kAppAnswerMs;
+    bool fresh = apps_ && now - apps_->at_ms < app_answer_ms;
     if (fresh && apps_->text == text) return apps_->answer;
     NameList list = parse_name_list(text);
     if (list.empty()) return std::nullopt;

@@ -14,6 +14,7 @@
 
 #include "core/engine.h"
 #include "core/names.h"
+#include "win/handle.h"
 
 struct IMMDeviceEnumerator;
 
@@ -49,12 +50,6 @@ public:
     std::optional<std::string> any_app_running(std::string_view list) override;
 
 private:
-    struct ComRelease {
-        template <class T>
-        void operator()(T* p) const {
-            p->Release();
-        }
-    };
     struct AppAnswer {
         std::string text;  // as given, so that an unchanged list skips parsing
         NameList list;
@@ -63,7 +58,7 @@ private:
     };
 
     std::optional<CpuTimes> previous_cpu_;
-    std::unique_ptr<IMMDeviceEnumerator, ComRelease> audio_devices_;
+    ComPtr<IMMDeviceEnumerator> audio_devices_;
     std::optional<AppAnswer> apps_;
     std::unordered_map<uint32_t, ForegroundApp> foreground_;
 };

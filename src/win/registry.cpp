@@ -6,9 +6,8 @@
 namespace torvane {
 
 std::optional<DWORD> read_dword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(root, subkey, 0, KEY_READ, &raw) != ERROR_SUCCESS) return std::nullopt;
-    RegKey key(raw);
+    RegKey key;
+    if (RegOpenKeyExW(root, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
     DWORD type = 0, size = 0;
     if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size < sizeof(DWORD))

@@ -9,13 +9,6 @@
 
 namespace torvane {
 
-struct RegKeyTraits {
-    using type = HKEY;
-    static HKEY invalid() { return nullptr; }
-    static void close(HKEY key) { RegCloseKey(key); }
-};
-using RegKey = UniqueHandle<RegKeyTraits>;
-
 // A REG_DWORD of at least 4 bytes under `root`\`subkey` (longer data counts by its first 4);
 // absent when the key or value is missing or of another type.
 std::optional<DWORD> read_dword(HKEY root, const wchar_t* subkey, const wchar_t* name);

@@ -1,17 +1,18 @@
-// Thread naming through SetThreadDescription.
+// Thread naming through SetThreadDescription, which Windows 10 has only since 1607.
 
 #include "win/threads.h"
 
 #include <windows.h>
 
-// Exported by kernel32 since Windows 10 1607, but missing from the mingw-w64 10 headers.
-extern "C" __declspec(dllimport) HRESULT WINAPI
-    SetThreadDescription(HANDLE thread, PCWSTR description);
+#include "win/system.h"
 
 namespace torvane {
 
 void name_current_thread(const wchar_t* name) {
-    SetThreadDescription(GetCurrentThread(), name);
+    using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    static const auto set_description =
+        system_function<SetDescription>(L"kernel32.dll", "SetThreadDescription");
+    if (set_description) set_description(GetCurrentThread(), name);
 }
 
 }  // namespace torvane

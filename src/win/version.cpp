@@ -14,9 +14,9 @@
 namespace torvane {
 namespace {
 
-constexpr std::size_t kMaxValueUnits = 4096;
-constexpr std::size_t kMaxTranslations = 16;
-constexpr DWORD kFixedInfoSignature = 0xFEEF04BD;
+constexpr std::size_t max_value_units = 4096;
+constexpr std::size_t max_translations = 16;
+constexpr DWORD fixed_info_signature = 0xFEEF04BD;
 
 using Block = std::vector<unsigned char>;
 
@@ -51,9 +51,9 @@ std::optional<Value> query(const Block& block, const std::wstring& sub_block) {
 }
 
 void append_hex4(std::wstring& out, unsigned value) {
-    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    static constexpr wchar_t hex_digits[] = L"0123456789abcdef";
     for (int shift = 12; shift >= 0; shift -= 4)
-        out.push_back(kDigits[(value >> shift) & 0xF]);
+        out.push_back(hex_digits[(value >> shift) & 0xF]);
 }
 
 // "{language}{code page}" names of the string tables to try, in order.
@@ -61,7 +61,7 @@ std::vector<std::wstring> table_candidates(const Block& block) {
     std::vector<std::wstring> candidates;
     if (auto table = query(block, L"\\VarFileInfo\\Translation")) {
         std::size_t bytes = std::min<std::size_t>(table->length, bytes_left(block, table->data));
-        std::size_t pairs = std::min(bytes / 4, kMaxTranslations);
+        std::size_t pairs = std::min(bytes / 4, max_translations);
         auto* raw = static_cast<const unsigned char*>(table->data);
         for (std::size_t i = 0; i < pairs; ++i) {
             WORD pair[2];
@@ -81,7 +81,7 @@ std::optional<std::string> read_string(const Block& block, const std::wstring& s
     auto value = query(block, sub_block);
     if (!value) return std::nullopt;
     std::size_t units =
-        std::min({std::size_t{value->length}, bytes_left(block, value->data) / 2, kMaxValueUnits});
+        std::min({std::size_t{value->length}, bytes_left(block, value->data) / 2, max_value_units});
     std::wstring_view text(static_cast<const wchar_t*>(value->data), units);
     text = text.substr(0, text.find(L'\0'));
     if (text.empty()) return std::nullopt;
@@ -132,7 +132,7 @@ std::optional<FileVersion> file_fixed_version(const std::filesystem::path& path)
     }
     VS_FIXEDFILEINFO info;
     std::memcpy(&info, fixed->data, sizeof info);
-    if (info.dwSignature != kFixedInfoSignature) return std::nullopt;
+    if (info.dwSignature != fixed_info_signature) return std::nullopt;
     return FileVersion{HIWORD(info.dwFileVersionMS), LOWORD(info.dwFileVersionMS),
                        HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS)};
 }

@@ -30,8 +30,8 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         auto renderer = Renderer::create();
         ASSERT_TRUE(renderer.ok());
-        window_ = create_main_window(GetModuleHandleW(nullptr));
-        ASSERT_NE(window_, nullptr);
+        ASSERT_TRUE(main_window_.create());
+        window_ = main_window_.handle();
         dir_ = fs::temp_directory_path() / ("torvane-app-" + std::to_string(GetTickCount64()));
         Preferences prefs = Preferences::defaults();
         prefs.hotkey = false;
@@ -42,12 +42,13 @@ protected:
     }
     void TearDown() override {
         take_app().reset();
-        DestroyWindow(window_);
+        main_window_.destroy();
         pending_quit_messages();
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
 
+    MainWindow main_window_;
     HWND window_ = nullptr;
     App* app_ = nullptr;
     fs::path dir_;
@@ -91,7 +92,7 @@ TEST_F(AppDispatch, UpdateNoticeIsConsumedEvenWhenNotificationsAreOff) {
         std::lock_guard lock(app_->updater->lock);
         app_->updater->pending_notification = {{"Título", "Texto"}};
     }
-    SendMessageW(window_, msg_update, 0, 0);
+    SendMessageW(window_, update_notice_message, 0, 0);
     std::lock_guard lock(app_->updater->lock);
     EXPECT_FALSE(app_->updater->pending_notification.has_value());
 }
@@ -107,8 +108,35 @@ TEST_F(AppDispatch, SessionEndsOnlyWhenWindowsSaysSoAndQuitHappensOnce) {
     EXPECT_FALSE(app_->quitting) << "quitting waits for the pending actions";
     SendMessageW(window_, WM_NULL, 0, 0);  // any message runs the pending actions afterwards
     EXPECT_TRUE(app_->quitting);
-    SendMessageW(window_, msg_quit, 0, 0);
+    SendMessageW(window_, quit_request_message, 0, 0);
     EXPECT_EQ(pending_quit_messages(), 1);
+}
+
+TEST_F(AppDispatch, EndOfSessionWhileTheObjectIsBusyIsDeferredNotLost) {
+    {
+        // A handler holds the object and something inside it lets the session's end through.
+        AppBorrow busy;
+        ASSERT_TRUE(busy);
+        SendMessageW(window_, WM_ENDSESSION, TRUE, 0);
+        EXPECT_FALSE(app_->quitting);
+        EXPECT_EQ(pending_quit_messages(), 0);
+    }
+    // The next message after the handler let go (in the program: the end of that handler's
+    // own message) carries out the quit, with its final save.
+    SendMessageW(window_, WM_NULL, 0, 0);
+    EXPECT_TRUE(app_->quitting);
+    EXPECT_EQ(pending_quit_messages(), 1);
+    SendMessageW(window_, WM_NULL, 0, 0);
+    EXPECT_EQ(pending_quit_messages(), 0) << "a deferred quit runs once";
+}
+
+TEST_F(AppDispatch, CloseRequestQuitsCleanlyInsteadOfDestroyingTheWindow) {
+    app_->prefs.interval = 45;  // an unsaved change the quit must write
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window_)) << "the timers and the icon live on the window";
+    EXPECT_TRUE(app_->quitting);
+    EXPECT_EQ(pending_quit_messages(), 1);
+    EXPECT_EQ(load_preferences(dir_ / "prefs.json").interval, 45);
 }
 
 }  // namespace

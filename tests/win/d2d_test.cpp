@@ -17,8 +17,9 @@
 namespace torvane {
 namespace {
 
-constexpr Color kWhite = rgb(0xFFFFFF), kRed = rgb(0xFF0000), kGreen = rgb(0x00FF00),
-                kBlue = rgb(0x0000FF), kBlack = rgb(0x000000);
+constexpr Color opaque_white = rgb(0xFFFFFF), opaque_red = rgb(0xFF0000),
+                opaque_green = rgb(0x00FF00), opaque_blue = rgb(0x0000FF),
+                opaque_black = rgb(0x000000);
 // The same read back from an image, as 0xAARRGGBB.
 constexpr uint32_t W = 0xFFFFFFFF, R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, K = 0xFF000000;
 
@@ -39,7 +40,7 @@ protected:
     static OffscreenImage draw(int width, int height, const std::vector<DrawCommand>& commands) {
         auto image = renderer_->offscreen(width, height);
         EXPECT_TRUE(image.ok());
-        EXPECT_EQ(renderer_->draw(image.value().target(), kWhite, commands), S_OK);
+        EXPECT_EQ(renderer_->draw(image.value().target(), opaque_white, commands), S_OK);
         return std::move(image.value());
     }
 
@@ -103,18 +104,18 @@ TEST_F(D2dTest, MeasuresTrailingBlanksAndWholeLines) {
 TEST_F(D2dTest, DrawsShapesIntoAnImage) {
     const OffscreenImage image =
         draw(160, 120,
-             {{FillRectangle{{4, 4, 40, 30}, 10}, kRed},
-              {StrokeRectangle{{50, 4, 30, 30}, 0, 1}, kBlue},
-              {StrokeRectangle{{90, 4, 30, 30}, 8, 1}, kGreen},
-              {FillRectangle{{124, 4, 30, 30}, 0}, kRed, 0.5f},
-              {StatusGlyph{GlyphKind::pointer, {0, 40}, 48}, kBlack},
-              {StatusGlyph{GlyphKind::pointerWithMotionLines, {48, 40}, 48}, kBlack},
-              {StatusGlyph{GlyphKind::checkMark, {96, 40}, 48}, kBlack},
-              {FillCircle{{150, 100}, 6}, kBlue},
-              {PushClip{{0, 100, 40, 10}}, kBlack},
-              {FillRectangle{{0, 90, 100, 30}, 0}, kRed},
-              {PopClip{}, kBlack},
-              {Line{{60, 112}, {130, 112}, 2}, kGreen}});
+             {{FillRectangle{{4, 4, 40, 30}, 10}, opaque_red},
+              {StrokeRectangle{{50, 4, 30, 30}, 0, 1}, opaque_blue},
+              {StrokeRectangle{{90, 4, 30, 30}, 8, 1}, opaque_green},
+              {FillRectangle{{124, 4, 30, 30}, 0}, opaque_red, 0.5f},
+              {StatusGlyph{GlyphKind::pointer, {0, 40}, 48}, opaque_black},
+              {StatusGlyph{GlyphKind::pointerWithMotionLines, {48, 40}, 48}, opaque_black},
+              {StatusGlyph{GlyphKind::checkMark, {96, 40}, 48}, opaque_black},
+              {FillCircle{{150, 100}, 6}, opaque_blue},
+              {PushClip{{0, 100, 40, 10}}, opaque_black},
+              {FillRectangle{{0, 90, 100, 30}, 0}, opaque_red},
+              {PopClip{}, opaque_black},
+              {Line{{60, 112}, {130, 112}, 2}, opaque_green}});
     // Rounded fill: the square's corners lie outside the radius.
     expect_at(image, R, {{4, 19}});
     expect_at(image, W, {{4, 4}, {43, 33}});
@@ -141,7 +142,7 @@ TEST_F(D2dTest, DrawsTextBelowItsOrigin) {
     const ComPtr<IDWriteTextLayout> layout =
         renderer_->layout("Versión · …", TextStyle{130}, 200, line_height(13));
     ASSERT_NE(layout, nullptr);
-    const OffscreenImage image = draw(200, 40, {{TextRun{layout, {4, 12}}, kBlack}});
+    const OffscreenImage image = draw(200, 40, {{TextRun{layout, {4, 12}}, opaque_black}});
     // Inked, but nothing in the rows above the origin.
     const auto pixels = image.pixels();
     EXPECT_GT(
@@ -156,7 +157,7 @@ TEST_F(D2dTest, ImagesStartTransparent) {
     for (uint32_t p : image.value().pixels())
         EXPECT_EQ(p, 0u);
     // Clearing to the colour word 0 keeps them transparent; premultiplied colour follows alpha.
-    const std::vector<DrawCommand> half_red = {{FillRectangle{{0, 0, 1, 1}, 0}, kRed, 0.5f}};
+    const std::vector<DrawCommand> half_red = {{FillRectangle{{0, 0, 1, 1}, 0}, opaque_red, 0.5f}};
     ASSERT_EQ(renderer_->draw(image.value().target(), 0, half_red), S_OK);
     expect_at(image.value(), 0x80800000, {{0, 0}});
     EXPECT_EQ(image.value().pixels()[2], 0u);
@@ -167,7 +168,7 @@ TEST_F(D2dTest, WindowTargetsLayOutInDips) {
                                   nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     WindowTarget surface{window, 1.5f, nullptr};
-    renderer_->render(surface, kWhite, {});
+    renderer_->render(surface, opaque_white, {});
     ASSERT_NE(surface.target, nullptr);
     float dpi_x = 0, dpi_y = 0;
     surface.target->GetDpi(&dpi_x, &dpi_y);
@@ -183,7 +184,7 @@ TEST_F(D2dTest, WindowTargetsLayOutInDips) {
 
     // A dropped target (a hidden panel, a lost device) comes back on the next paint.
     surface.target.Reset();
-    renderer_->render(surface, kWhite, {});
+    renderer_->render(surface, opaque_white, {});
     EXPECT_NE(surface.target, nullptr);
     surface.target.Reset();
     DestroyWindow(window);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "win/handle.h"
+#include "win/messages.h"
 
 namespace torvane {
 namespace {
@@ -44,7 +45,7 @@ bool event_exists(const std::wstring& name) {
 UINT next_signal(HWND window, int ms) {
     MSG msg;
     for (const auto start = Clock::now(); ms_since(start) < ms;) {
-        if (PeekMessageW(&msg, window, signal_show_message, signal_quit_message, PM_REMOVE))
+        if (PeekMessageW(&msg, window, show_request_message, quit_request_message, PM_REMOVE))
             return msg.wParam || msg.lParam ? 1 : msg.message;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
     }
@@ -102,9 +103,9 @@ TEST(InstanceTest, ListenerPostsSignalsUntilQuitOrStopped) {
     ASSERT_TRUE(start_listener(window, names));
     EXPECT_TRUE(start_listener(window, names));  // one is recorded already
     signal_show(names);
-    EXPECT_EQ(next_signal(window, 2000), signal_show_message);
+    EXPECT_EQ(next_signal(window, 2000), show_request_message);
     signal_quit(names);
-    EXPECT_EQ(next_signal(window, 2000), signal_quit_message);
+    EXPECT_EQ(next_signal(window, 2000), quit_request_message);
     // After "quit" the thread has ended and nothing more is posted.
     signal_show(names);
     EXPECT_EQ(next_signal(window, 300), 0u);

@@ -18,9 +18,9 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using XY = std::pair<long, long>;  // a POINT that gtest can compare and print
 
-constexpr double kPi = std::numbers::pi;
-constexpr long kMin = std::numeric_limits<int32_t>::min();
-constexpr long kMax = std::numeric_limits<int32_t>::max();
+constexpr double pi = std::numbers::pi;
+constexpr long int32_min = std::numeric_limits<int32_t>::min();
+constexpr long int32_max = std::numeric_limits<int32_t>::max();
 
 XY xy(POINT p) {
     return {p.x, p.y};
@@ -76,8 +76,9 @@ TEST(JigglerMath, NudgeOffsetAndDirection) {
     // y grows downwards; at least one pixel; ties to even; saturated, not wrapped.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {4, kPi / 2, {0, 4}}, {0.2, 0, {1, 0}},     {nan, 0, {1, 0}},       {2.5, 0, {2, 0}},
-        {3.5, 0, {4, 0}},     {1e12, 0, {kMax, 0}}, {1e12, kPi, {kMin, 0}},
+        {4, pi / 2, {0, 4}},        {0.2, 0, {1, 0}}, {nan, 0, {1, 0}},
+        {2.5, 0, {2, 0}},           {3.5, 0, {4, 0}}, {1e12, 0, {int32_max, 0}},
+        {1e12, pi, {int32_min, 0}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(xy(nudge_offset(c.distance, c.angle)), c.offset) << c.distance;
@@ -94,7 +95,7 @@ TEST(JigglerMath, AbsoluteCoordinatesClampAndScale) {
     const VirtualDesktop two{-1920, -300, 3840, 1380};  // the second monitor left and above
     const VirtualDesktop odd{10, 20, 7, 7};
     const VirtualDesktop flat{5, 5, 0, 1};
-    const int64_t huge = int64_t{kMax} + 10;
+    const int64_t huge = int64_t{int32_max} + 10;
     struct Case {
         VirtualDesktop desktop;
         int64_t x, y;
@@ -177,7 +178,7 @@ TEST(Jiggler, ClickLandsOnTheWindowUnderThePointer) {
 // Wine only records the request. SetThreadExecutionState returns the recorded request while
 // replacing it, which shows whether set_power_request called it at all.
 TEST(Jiggler, PowerRequestIsTakenAndDroppedOnce) {
-    constexpr EXECUTION_STATE kKeep = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
+    constexpr EXECUTION_STATE keep_awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
     SetThreadExecutionState(ES_CONTINUOUS);
     bool held = false;
     // Takes or drops, then returns the recorded request while recording `next`.
@@ -186,10 +187,10 @@ TEST(Jiggler, PowerRequestIsTakenAndDroppedOnce) {
         EXPECT_EQ(keep, held);
         return SetThreadExecutionState(next);
     };
-    EXPECT_EQ(kKeep, step(true, ES_CONTINUOUS));
-    EXPECT_EQ(ES_CONTINUOUS, step(true, kKeep));  // held already: not called again
-    EXPECT_EQ(ES_CONTINUOUS, step(false, kKeep));
-    EXPECT_EQ(kKeep, step(false, ES_CONTINUOUS));  // nothing held: not called
+    EXPECT_EQ(keep_awake, step(true, ES_CONTINUOUS));
+    EXPECT_EQ(ES_CONTINUOUS, step(true, keep_awake));  // held already: not called again
+    EXPECT_EQ(ES_CONTINUOUS, step(false, keep_awake));
+    EXPECT_EQ(keep_awake, step(false, ES_CONTINUOUS));  // nothing held: not called
 }
 
 }  // namespace

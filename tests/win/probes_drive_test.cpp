@@ -28,7 +28,7 @@ struct WineDriveRequest {
     USHORT device_offset;
     USHORT label_offset;
 };
-constexpr DWORD kDefineWineDrive =
+constexpr DWORD ioctl_define_drive =
     CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
 
 bool define_wine_drive(wchar_t letter, UINT type, const std::string& host_folder) {
@@ -47,7 +47,7 @@ bool define_wine_drive(wchar_t letter, UINT type, const std::string& host_folder
     }
     std::memcpy(request.data(), &header, sizeof header);
     DWORD returned = 0;
-    return DeviceIoControl(manager.get(), kDefineWineDrive, request.data(),
+    return DeviceIoControl(manager.get(), ioctl_define_drive, request.data(),
                            static_cast<DWORD>(request.size()), nullptr, 0, &returned, nullptr);
 }
 

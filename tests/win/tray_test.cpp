@@ -17,18 +17,13 @@
 namespace torvane {
 namespace {
 
-constexpr Rgb hex(uint32_t rrggbb) {
-    return {static_cast<uint8_t>(rrggbb >> 16), static_cast<uint8_t>(rrggbb >> 8),
-            static_cast<uint8_t>(rrggbb)};
-}
-
 TEST(TrayPure, ContrastAdjustment) {
     // Darkened to luminance 0.55 above it, lightened by 35 % below 0.18, channels truncated.
     const uint32_t cases[][2] = {{0xFFFFFF, 0x8C8C8C}, {0xC8DCF0, 0x818E9A}, {0x8D8D8D, 0x8C8C8C},
                                  {0x8C8C8C, 0x8C8C8C}, {0x000000, 0x595959}, {0x0000FF, 0x5959FF},
                                  {0x2D2E2E, 0x767777}, {0x2E2E2E, 0x2E2E2E}};
     for (auto [in, out] : cases)
-        EXPECT_EQ(contrast_adjusted(hex(in)), hex(out)) << std::hex << in;
+        EXPECT_EQ(contrast_adjusted(rgb(in)), rgb(out)) << std::hex << in;
 }
 
 TEST(TrayPure, StateTooltipAndClick) {
@@ -67,11 +62,16 @@ struct ShellCall {
     NOTIFYICONDATAW data;
 };
 std::vector<ShellCall> g_calls;
-BOOL g_answer = TRUE;
+BOOL g_add_answer = TRUE;
+BOOL g_modify_answer = TRUE;
 
 BOOL WINAPI recording_shell(DWORD message, PNOTIFYICONDATAW data) {
     g_calls.push_back({message, *data});
-    return g_answer;
+    return message == NIM_ADD ? g_add_answer : message == NIM_MODIFY ? g_modify_answer : TRUE;
+}
+
+void answer_all(BOOL answer) {
+    g_add_answer = g_modify_answer = answer;
 }
 
 // Drawing needs COM, the renderer and, under Wine, an X display.
@@ -83,7 +83,7 @@ protected:
         ASSERT_TRUE(created) << "no renderer";
         renderer_ = created.value();
         g_calls.clear();
-        g_answer = TRUE;
+        answer_all(TRUE);
         window_ =
             CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(window_);
@@ -101,15 +101,18 @@ TEST_F(TrayShell, CallsTheShellOnlyOnChangeAndRetriesAFailedAdd) {
     s.status_detail = std::string(150, 'a') + "é";
     {
         TrayIcon tray(window_, &recording_shell);
-        g_answer = FALSE;
+        answer_all(FALSE);  // no shell at all: neither adding nor adopting works
         refresh_tray_icon(tray, renderer(), s, p);
         EXPECT_FALSE(tray.added);
-        g_answer = TRUE;
+        ASSERT_EQ(g_calls.size(), 2u);
+        EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_MODIFY));
+        answer_all(TRUE);
+        g_calls.clear();
         refresh_tray_icon(tray, renderer(), s, p);
         refresh_tray_icon(tray, renderer(), s, p);  // nothing changed
-        ASSERT_EQ(g_calls.size(), 2u);
-        const NOTIFYICONDATAW& add = g_calls[1].data;
-        EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_ADD));
+        ASSERT_EQ(g_calls.size(), 1u);
+        const NOTIFYICONDATAW& add = g_calls[0].data;
+        EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
         EXPECT_EQ(add.cbSize, 976u);
         EXPECT_EQ(add.hWnd, window_);
         EXPECT_EQ(add.uID, 1u);
@@ -125,43 +128,64 @@ TEST_F(TrayShell, CallsTheShellOnlyOnChangeAndRetriesAFailedAdd) {
         // A new tooltip alone: same image, NIM_MODIFY.
         s.status_detail = "Programado";
         refresh_tray_icon(tray, renderer(), s, p);
-        ASSERT_EQ(g_calls.size(), 3u);
-        EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_MODIFY));
-        EXPECT_EQ(g_calls[2].data.hIcon, off_icon);
-        EXPECT_EQ(std::wstring(g_calls[2].data.szTip), L"Torvane · Programado");
+        ASSERT_EQ(g_calls.size(), 2u);
+        EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_EQ(g_calls[1].data.hIcon, off_icon);
+        EXPECT_EQ(std::wstring(g_calls[1].data.szTip), L"Torvane · Programado");
 
         // A new image alone.
         s.on = true;
         refresh_tray_icon(tray, renderer(), s, p);
-        ASSERT_EQ(g_calls.size(), 4u);
-        EXPECT_EQ(g_calls[3].message, static_cast<DWORD>(NIM_MODIFY));
-        EXPECT_NE(g_calls[3].data.hIcon, off_icon);
-        const HICON on_icon = g_calls[3].data.hIcon;
+        ASSERT_EQ(g_calls.size(), 3u);
+        EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_NE(g_calls[2].data.hIcon, off_icon);
+        const HICON on_icon = g_calls[2].data.hIcon;
 
         // Explorer restarted: added again with the same image and tooltip.
         tray_taskbar_created(tray, renderer(), s, p);
-        ASSERT_EQ(g_calls.size(), 5u);
-        EXPECT_EQ(g_calls[4].message, static_cast<DWORD>(NIM_ADD));
-        EXPECT_EQ(g_calls[4].data.hIcon, on_icon);
-        EXPECT_EQ(std::wstring(g_calls[4].data.szTip), L"Torvane · Programado");
+        ASSERT_EQ(g_calls.size(), 4u);
+        EXPECT_EQ(g_calls[3].message, static_cast<DWORD>(NIM_ADD));
+        EXPECT_EQ(g_calls[3].data.hIcon, on_icon);
+        EXPECT_EQ(std::wstring(g_calls[3].data.szTip), L"Torvane · Programado");
     }
     // Dropping the record removes the icon.
-    ASSERT_EQ(g_calls.size(), 6u);
-    EXPECT_EQ(g_calls[5].message, static_cast<DWORD>(NIM_DELETE));
-    EXPECT_EQ(g_calls[5].data.hWnd, window_);
-    EXPECT_EQ(g_calls[5].data.uID, 1u);
+    ASSERT_EQ(g_calls.size(), 5u);
+    EXPECT_EQ(g_calls[4].message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(g_calls[4].data.hWnd, window_);
+    EXPECT_EQ(g_calls[4].data.uID, 1u);
+}
+
+TEST_F(TrayShell, AFailedAddAdoptsTheIconTheShellAddedAnyway) {
+    Preferences p;
+    EngineState s;
+    TrayIcon tray(window_, &recording_shell);
+    g_add_answer = FALSE;  // timed out at log-on, but the icon is there
+    refresh_tray_icon(tray, renderer(), s, p);
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(g_calls[1].data.uFlags, 7u) << "the adopted icon gets image, tooltip and callback";
+    EXPECT_TRUE(tray.added);
+
+    // From now on only modifications, never another add.
+    refresh_tray_icon(tray, renderer(), s, p);
+    EXPECT_EQ(g_calls.size(), 2u);
+    s.status_detail = "Programado";
+    refresh_tray_icon(tray, renderer(), s, p);
+    ASSERT_EQ(g_calls.size(), 3u);
+    EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_MODIFY));
 }
 
 TEST_F(TrayShell, CacheKeepsEightAndTheImageOnScreen) {
     TrayIcon tray(window_, &recording_shell);
     auto draw = [&](uint32_t accent) {
-        const std::string key = tray_icon_key(TrayState::Active, hex(accent), 16);
-        return cached_tray_icon(tray, renderer(), key, TrayState::Active, hex(accent), 16);
+        const std::string key = tray_icon_key(TrayState::Active, rgb(accent), 16);
+        return cached_tray_icon(tray, renderer(), key, TrayState::Active, rgb(accent), 16);
     };
     std::vector<HICON> handles;
     for (uint32_t i = 0; i < 8; ++i)
         handles.push_back(draw(0x102030 + i));
-    tray.current_key = tray_icon_key(TrayState::Active, hex(0x102033), 16);
+    tray.current_key = tray_icon_key(TrayState::Active, rgb(0x102033), 16);
     // The same key gives the same handle without drawing.
     EXPECT_EQ(draw(0x102033), handles[3]);
     EXPECT_EQ(tray.cache.size(), 8u);
@@ -180,13 +204,13 @@ TEST_F(TrayShell, CacheKeepsEightAndTheImageOnScreen) {
 }
 
 TEST_F(TrayShell, AccentIsReadAgainOnlyAfterAColourChange) {
-    HKEY dwm = nullptr;
+    RegKey dwm;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\DWM", 0, nullptr,
-                              0, KEY_READ | KEY_WRITE, nullptr, &dwm, nullptr),
+                              0, KEY_READ | KEY_WRITE, nullptr, dwm.put(), nullptr),
               ERROR_SUCCESS);
     auto set_accent = [&](DWORD aabbggrr) {
-        RegSetValueExW(dwm, L"AccentColor", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&aabbggrr),
-                       sizeof aabbggrr);
+        RegSetValueExW(dwm.get(), L"AccentColor", 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&aabbggrr), sizeof aabbggrr);
     };
     set_accent(0xFFC06700);  // #0067C0
     Preferences p;
@@ -203,8 +227,7 @@ TEST_F(TrayShell, AccentIsReadAgainOnlyAfterAColourChange) {
     tray_accent_changed(tray);
     refresh_tray_icon(tray, renderer(), s, p);
     EXPECT_EQ(tray.current_key.substr(0, 14), "active-E01020-");
-    RegDeleteValueW(dwm, L"AccentColor");
-    RegCloseKey(dwm);
+    RegDeleteValueW(dwm.get(), L"AccentColor");
 }
 
 }  // namespace

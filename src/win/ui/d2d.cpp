@@ -17,26 +17,26 @@ struct ShapeOutline {
 };
 
 // The fixed shapes on their 24 × 24 grid.
-constexpr D2D1_POINT_2F kPointer[] = {
+constexpr D2D1_POINT_2F pointer_points[] = {
     {7, 3}, {7, 19}, {10.6f, 15.6f}, {13.1f, 21.2f}, {15.6f, 20.1f}, {13.1f, 14.6f}, {18, 14.6f}};
-constexpr D2D1_POINT_2F kMotion1[] = {{1.5f, 9}, {4.5f, 9}};
-constexpr D2D1_POINT_2F kMotion2[] = {{1, 12.5f}, {5, 12.5f}};
-constexpr D2D1_POINT_2F kMotion3[] = {{1.5f, 16}, {4.5f, 16}};
-constexpr D2D1_POINT_2F kCheck[] = {{5, 12.5f}, {9.5f, 17}, {19, 7}};
-constexpr D2D1_POINT_2F kTrayPointer[] = {{10, 5},        {10, 17.6f},    {12.8f, 14.9f},
-                                          {14.7f, 19.3f}, {16.7f, 18.4f}, {14.8f, 14.1f},
-                                          {18.6f, 14.1f}};
-constexpr D2D1_POINT_2F kTrayMotion1[] = {{4.6f, 9.2f}, {7.4f, 9.2f}};
-constexpr D2D1_POINT_2F kTrayMotion2[] = {{4.2f, 12.2f}, {7.6f, 12.2f}};
-constexpr D2D1_POINT_2F kTrayMotion3[] = {{4.6f, 15.2f}, {7.4f, 15.2f}};
+constexpr D2D1_POINT_2F motion1_points[] = {{1.5f, 9}, {4.5f, 9}};
+constexpr D2D1_POINT_2F motion2_points[] = {{1, 12.5f}, {5, 12.5f}};
+constexpr D2D1_POINT_2F motion3_points[] = {{1.5f, 16}, {4.5f, 16}};
+constexpr D2D1_POINT_2F check_points[] = {{5, 12.5f}, {9.5f, 17}, {19, 7}};
+constexpr D2D1_POINT_2F tray_pointer_points[] = {{10, 5},        {10, 17.6f},    {12.8f, 14.9f},
+                                                 {14.7f, 19.3f}, {16.7f, 18.4f}, {14.8f, 14.1f},
+                                                 {18.6f, 14.1f}};
+constexpr D2D1_POINT_2F tray_motion1_points[] = {{4.6f, 9.2f}, {7.4f, 9.2f}};
+constexpr D2D1_POINT_2F tray_motion2_points[] = {{4.2f, 12.2f}, {7.6f, 12.2f}};
+constexpr D2D1_POINT_2F tray_motion3_points[] = {{4.6f, 15.2f}, {7.4f, 15.2f}};
 
 // In the order of `Shape`.
-const ShapeOutline kOutlines[] = {
-    {{kPointer}, true},
-    {{kMotion1, kMotion2, kMotion3}, false},
-    {{kCheck}, false},
-    {{kTrayPointer}, true},
-    {{kTrayMotion1, kTrayMotion2, kTrayMotion3}, false},
+const ShapeOutline shape_outlines[] = {
+    {{pointer_points}, true},
+    {{motion1_points, motion2_points, motion3_points}, false},
+    {{check_points}, false},
+    {{tray_pointer_points}, true},
+    {{tray_motion1_points, tray_motion2_points, tray_motion3_points}, false},
 };
 
 bool has_family(IDWriteFontCollection* fonts, const wchar_t* name) {
@@ -211,9 +211,9 @@ Result<std::shared_ptr<Renderer>> Renderer::create() {
         10.0f, D2D1_DASH_STYLE_SOLID, 0.0f);
     hr = r->factory_->CreateStrokeStyle(&round, nullptr, 0, &r->round_stroke_);
     if (FAILED(hr)) return Error{"CreateStrokeStyle", hr};
-    static_assert(std::size(kOutlines) == std::tuple_size_v<decltype(shapes_)>);
-    for (size_t i = 0; i < std::size(kOutlines); ++i) {
-        hr = make_shape(r->factory_.Get(), kOutlines[i], r->shapes_[i]);
+    static_assert(std::size(shape_outlines) == std::tuple_size_v<decltype(shapes_)>);
+    for (size_t i = 0; i < std::size(shape_outlines); ++i) {
+        hr = make_shape(r->factory_.Get(), shape_outlines[i], r->shapes_[i]);
         if (FAILED(hr)) return Error{"CreatePathGeometry", hr};
     }
     return r;
@@ -323,7 +323,7 @@ Result<OffscreenImage> Renderer::offscreen(int width, int height) {
     OffscreenImage image;
     image.width_ = std::max(width, 1);
     image.height_ = std::max(height, 1);
-    image.dc_ = OffscreenImage::Owned<OffscreenImage::DcTraits>(CreateCompatibleDC(nullptr));
+    image.dc_.reset(CreateCompatibleDC(nullptr));
     if (!image.dc_.get()) return Error{"CreateCompatibleDC", static_cast<long>(GetLastError())};
 
     BITMAPINFO info{};
@@ -334,7 +334,7 @@ Result<OffscreenImage> Renderer::offscreen(int width, int height) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    image.bitmap_ = OffscreenImage::Owned<OffscreenImage::BitmapTraits>(
+    image.bitmap_.reset(
         CreateDIBSection(image.dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!image.bitmap_.get() || !bits) {
         return Error{"CreateDIBSection", static_cast<long>(GetLastError())};

@@ -8,8 +8,6 @@
 
 #include <d2d1.h>
 #include <dwrite.h>
-#include <wrl/client.h>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -21,24 +19,10 @@
 #include <vector>
 
 #include "core/result.h"
+#include "win/handle.h"
+#include "win/ui/color.h"
 
 namespace torvane {
-
-using Microsoft::WRL::ComPtr;
-
-// Colour word: alpha in bits 0–7, red 8–15, green 16–23, blue 24–31.
-using Color = uint32_t;
-
-// From #RRGGBB and an alpha byte.
-constexpr Color rgb(uint32_t rrggbb, uint8_t alpha = 0xFF) {
-    const uint32_t r = (rrggbb >> 16) & 0xFF, g = (rrggbb >> 8) & 0xFF, b = rrggbb & 0xFF;
-    return (b << 24) | (g << 16) | (r << 8) | alpha;
-}
-
-// From the DWM's registry colour 0xAABBGGRR; its alpha byte is dropped, the result is opaque.
-constexpr Color from_dwm_color(uint32_t aabbggrr) {
-    return (aabbggrr << 8) | 0xFF;
-}
 
 // The colour with its alpha multiplied by `opacity`.
 D2D1_COLOR_F to_d2d_color(Color color, float opacity = 1.0f);
@@ -158,38 +142,9 @@ public:
 
 private:
     friend class Renderer;
-    struct BitmapTraits {
-        using type = HBITMAP;
-        static HBITMAP invalid() { return nullptr; }
-        static void close(HBITMAP h) { DeleteObject(h); }
-    };
-    struct DcTraits {
-        using type = HDC;
-        static HDC invalid() { return nullptr; }
-        static void close(HDC h) { DeleteDC(h); }
-    };
-    template <class Traits>
-    class Owned {
-    public:
-        Owned() = default;
-        explicit Owned(typename Traits::type h) : h_(h) {}
-        Owned(Owned&& o) noexcept : h_(std::exchange(o.h_, Traits::invalid())) {}
-        Owned& operator=(Owned&& o) noexcept {
-            std::swap(h_, o.h_);
-            return *this;
-        }
-        ~Owned() {
-            if (h_ != Traits::invalid()) Traits::close(h_);
-        }
-        typename Traits::type get() const { return h_; }
-
-    private:
-        typename Traits::type h_ = Traits::invalid();
-    };
-
     // Destroyed in reverse order: the render target, then the DC, then the bitmap.
-    Owned<BitmapTraits> bitmap_;
-    Owned<DcTraits> dc_;
+    Bitmap bitmap_;
+    MemoryDc dc_;
     ComPtr<ID2D1DCRenderTarget> target_;
     const uint32_t* bits_ = nullptr;
     int width_ = 0;

@@ -29,9 +29,6 @@ struct Theme {
     bool operator==(const Theme&) const = default;
 };
 
-// The system accent used when none is set: #0067C0.
-inline constexpr Color default_accent = rgb(0x0067C0);
-
 // A dark accent (luminance below 0.35) moved 35 % of the way to white, so that it stands out
 // on the dark backgrounds; others unchanged. The alpha byte is kept.
 Color accent_for_dark(Color accent);

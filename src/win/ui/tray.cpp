@@ -12,10 +12,14 @@ namespace torvane {
 
 namespace {
 
-constexpr auto kPanelReopenGuard = std::chrono::milliseconds(350);
+constexpr auto panel_reopen_guard = std::chrono::milliseconds(350);
 
 uint8_t truncated_channel(double v) {
     return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+}
+
+Color channels(uint8_t r, uint8_t g, uint8_t b) {
+    return rgb((uint32_t{r} << 16) | (uint32_t{g} << 8) | b);
 }
 
 void append_hex_byte(std::string& out, uint8_t v) {
@@ -29,12 +33,8 @@ NOTIFYICONDATAW notify_data(const TrayIcon& tray) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = tray.owner;
-    data.uID = kTrayIconId;
+    data.uID = tray_icon_id;
     return data;
-}
-
-Color colour_word(Rgb c) {
-    return rgb((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b);
 }
 
 // An icon from a drawn 32-bit image and an empty mask: the colour bitmap's alpha is what
@@ -42,41 +42,36 @@ Color colour_word(Rgb c) {
 Icon icon_from_image(HBITMAP image, int size) {
     // Mask rows are padded to 16-bit words.
     const std::vector<BYTE> zeros(static_cast<std::size_t>(2 * ((size + 15) / 16) * size));
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, zeros.data());
+    Bitmap mask(CreateBitmap(size, size, 1, 1, zeros.data()));
     if (!mask) return {};
     ICONINFO info{};
     info.fIcon = TRUE;
-    info.hbmMask = mask;
+    info.hbmMask = mask.get();
     info.hbmColor = image;
-    Icon icon(CreateIconIndirect(&info));
-    DeleteObject(mask);
-    return icon;
+    return Icon(CreateIconIndirect(&info));
 }
 
 }  // namespace
 
-Rgb contrast_adjusted(Rgb accent) {
-    const double r = accent.r, g = accent.g, b = accent.b;
+Color contrast_adjusted(Color accent) {
+    const double r = red_of(accent), g = green_of(accent), b = blue_of(accent);
     const double luminance = (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0;
     if (luminance > 0.55) {
         const double factor = 0.55 / luminance;
-        return {truncated_channel(r * factor), truncated_channel(g * factor),
-                truncated_channel(b * factor)};
+        return channels(truncated_channel(r * factor), truncated_channel(g * factor),
+                        truncated_channel(b * factor));
     }
     if (luminance < 0.18) {
         auto lighten = [](double c) { return truncated_channel(c + (255.0 - c) * 0.35); };
-        return {lighten(r), lighten(g), lighten(b)};
+        return channels(lighten(r), lighten(g), lighten(b));
     }
-    return accent;
+    return accent | 0xFF;
 }
 
-Rgb read_accent(HKEY root) {
+Color read_accent(HKEY root) {
     std::optional<DWORD> value =
         read_dword(root, L"Software\\Microsoft\\Windows\\DWM", L"AccentColor");
-    if (!value) return kDefaultAccent;
-    // 0xAABBGGRR: red in the low byte, alpha ignored.
-    return {static_cast<uint8_t>(*value), static_cast<uint8_t>(*value >> 8),
-            static_cast<uint8_t>(*value >> 16)};
+    return value ? from_dwm_color(*value) : default_accent;
 }
 
 TrayState tray_state(const EngineState& s) {
@@ -99,26 +94,26 @@ std::string_view tray_state_name(TrayState state) {
     return "off";
 }
 
-Rgb tray_state_colour(TrayState state, Rgb adjusted_accent) {
+Color tray_state_colour(TrayState state, Color adjusted_accent) {
     switch (state) {
         case TrayState::Active:
             return adjusted_accent;
         case TrayState::Blocked:
-            return {0xE0, 0x7B, 0x00};
+            return rgb(0xE07B00);
         case TrayState::Working:
-            return {0x2E, 0x9E, 0x48};
+            return rgb(0x2E9E48);
         case TrayState::Off:
-            return {0x6E, 0x6E, 0x6E};
+            return rgb(0x6E6E6E);
     }
-    return {0x6E, 0x6E, 0x6E};
+    return rgb(0x6E6E6E);
 }
 
-std::string tray_icon_key(TrayState state, Rgb adjusted_accent, int size) {
+std::string tray_icon_key(TrayState state, Color adjusted_accent, int size) {
     std::string key(tray_state_name(state));
     key.push_back('-');
-    append_hex_byte(key, adjusted_accent.r);
-    append_hex_byte(key, adjusted_accent.g);
-    append_hex_byte(key, adjusted_accent.b);
+    append_hex_byte(key, red_of(adjusted_accent));
+    append_hex_byte(key, green_of(adjusted_accent));
+    append_hex_byte(key, blue_of(adjusted_accent));
     key.push_back('-');
     key.append(std::to_string(size));
     return key;
@@ -135,12 +130,12 @@ std::string tray_tooltip(const EngineState& s, const Preferences& p) {
 }
 
 HICON cached_tray_icon(TrayIcon& tray, Renderer& renderer, const std::string& key, TrayState state,
-                       Rgb accent, int size) {
+                       Color accent, int size) {
     for (const CachedIcon& entry : tray.cache)
         if (entry.key == key) return entry.icon.get();
     Icon icon = draw_tray_icon(renderer, state, accent, size);
     if (!icon) return nullptr;
-    if (tray.cache.size() >= kTrayCacheLimit) {
+    if (tray.cache.size() >= tray_cache_limit) {
         // Keep only the image on screen: the shell still shows it.
         std::erase_if(tray.cache,
                       [&](const CachedIcon& entry) { return entry.key != tray.current_key; });
@@ -150,7 +145,7 @@ HICON cached_tray_icon(TrayIcon& tray, Renderer& renderer, const std::string& ke
     return handle;
 }
 
-Icon draw_tray_icon(Renderer& renderer, TrayState state, Rgb adjusted_accent, int size) {
+Icon draw_tray_icon(Renderer& renderer, TrayState state, Color adjusted_accent, int size) {
     Result<OffscreenImage> image = renderer.offscreen(size, size);
     if (!image) return {};
     ID2D1DCRenderTarget* target = image.value().target();
@@ -160,7 +155,7 @@ Icon draw_tray_icon(Renderer& renderer, TrayState state, Rgb adjusted_accent, in
     const float scale = static_cast<float>(size) / 24.0f;
     target->SetTransform(D2D1::Matrix3x2F::Scale(scale, scale));
     ComPtr<ID2D1SolidColorBrush> brush;
-    const Color disc = colour_word(tray_state_colour(state, adjusted_accent));
+    const Color disc = tray_state_colour(state, adjusted_accent);
     if (FAILED(target->CreateSolidColorBrush(to_d2d_color(disc), &brush))) {
         target->EndDraw();
         return {};
@@ -187,7 +182,7 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
     std::string tooltip = tray_tooltip(s, p);
     const int size = tray_icon_size(GetSystemMetrics(SM_CXSMICON));
     if (!tray.accent) tray.accent = read_accent(HKEY_CURRENT_USER);
-    const Rgb accent = contrast_adjusted(*tray.accent);
+    const Color accent = contrast_adjusted(*tray.accent);
     const TrayState state = tray_state(s);
     std::string key = tray_icon_key(state, accent, size);
     HICON icon = cached_tray_icon(tray, renderer, key, state, accent, size);
@@ -196,15 +191,19 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
 
     NOTIFYICONDATAW data = notify_data(tray);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = kTrayCallbackMessage;
+    data.uCallbackMessage = tray_callback_message;
     data.hIcon = icon;
     const std::wstring tip = widen(tooltip);
     const std::size_t units = std::min(tip.size(), std::size(data.szTip) - 1);
     std::copy_n(tip.data(), units, data.szTip);
-    if (tray.added)
+    if (tray.added) {
         tray.shell_notify(NIM_MODIFY, &data);
-    else
-        tray.added = tray.shell_notify(NIM_ADD, &data) != FALSE;
+    } else {
+        // At log-on a slow shell can time out NIM_ADD although it added the icon; adding it
+        // again would fail for good, so a failed add adopts the icon that may be there.
+        tray.added = tray.shell_notify(NIM_ADD, &data) != FALSE ||
+                     tray.shell_notify(NIM_MODIFY, &data) != FALSE;
+    }
     tray.current_key = std::move(key);
     tray.current_tooltip = std::move(tooltip);
 }
@@ -246,7 +245,7 @@ void on_tray_callback(LPARAM lparam, TrayEvents& events) {
 PanelClick left_click_action(bool panel_visible,
                              std::optional<std::chrono::milliseconds> since_hidden) {
     if (panel_visible) return PanelClick::Hide;
-    if (since_hidden && *since_hidden < kPanelReopenGuard) return PanelClick::Ignore;
+    if (since_hidden && *since_hidden < panel_reopen_guard) return PanelClick::Ignore;
     return PanelClick::Show;
 }
 

@@ -16,26 +16,18 @@
 #include "core/engine.h"
 #include "core/prefs.h"
 #include "win/handle.h"
+#include "win/messages.h"
 #include "win/ui/d2d.h"
 
 namespace torvane {
 
-struct Rgb {
-    uint8_t r = 0;
-    uint8_t g = 0;
-    uint8_t b = 0;
-    bool operator==(const Rgb&) const = default;
-};
-
-inline constexpr Rgb kDefaultAccent{0x00, 0x67, 0xC0};
-
 // The accent darkened to luminance 0.55 when brighter, lightened by 35 % when darker than 0.18;
-// channels truncated toward zero.
-Rgb contrast_adjusted(Rgb accent);
+// channels truncated toward zero; the result is opaque.
+Color contrast_adjusted(Color accent);
 
 // "AccentColor" under `root`\Software\Microsoft\Windows\DWM (low byte red, then green, blue),
 // or the default when the value is missing or not a DWORD.
-Rgb read_accent(HKEY root);
+Color read_accent(HKEY root);
 
 enum class TrayState : uint8_t { Active, Blocked, Working, Off };
 
@@ -43,10 +35,10 @@ TrayState tray_state(const EngineState& s);
 std::string_view tray_state_name(TrayState state);
 
 // Circle colour of a state; "active" takes the adjusted accent.
-Rgb tray_state_colour(TrayState state, Rgb adjusted_accent);
+Color tray_state_colour(TrayState state, Color adjusted_accent);
 
 // "active-0067C0-16": state, adjusted accent and pixel size.
-std::string tray_icon_key(TrayState state, Rgb adjusted_accent, int size);
+std::string tray_icon_key(TrayState state, Color adjusted_accent, int size);
 
 // The small-icon width the shell asks for, but at least 16.
 int tray_icon_size(int small_icon_metric);
@@ -55,19 +47,11 @@ int tray_icon_size(int small_icon_metric);
 // the preference asks for it and a timer runs; at most 127 UTF-16 code units.
 std::string tray_tooltip(const EngineState& s, const Preferences& p);
 
-struct IconTraits {
-    using type = HICON;
-    static HICON invalid() { return nullptr; }
-    static void close(HICON h) { DestroyIcon(h); }
-};
-using Icon = UniqueHandle<IconTraits>;
-
 // Draws one state's image at `size` × `size` pixels; null on any failure.
-Icon draw_tray_icon(Renderer& renderer, TrayState state, Rgb adjusted_accent, int size);
+Icon draw_tray_icon(Renderer& renderer, TrayState state, Color adjusted_accent, int size);
 
-inline constexpr UINT kTrayIconId = 1;
-inline constexpr UINT kTrayCallbackMessage = WM_APP + 0x10;
-inline constexpr std::size_t kTrayCacheLimit = 8;
+inline constexpr UINT tray_icon_id = 1;
+inline constexpr std::size_t tray_cache_limit = 8;
 
 // Same signature as Shell_NotifyIconW, so tests can watch the shell traffic.
 using ShellNotify = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
@@ -93,13 +77,13 @@ struct TrayIcon {
     std::vector<CachedIcon> cache;
     // The registry's accent, read on the first refresh and again after a colour change, so
     // that the once-a-second refresh costs no registry access.
-    std::optional<Rgb> accent;
+    std::optional<Color> accent;
 };
 
 // The image for `key`, from the cache or drawn and cached. When the cache is full, every entry
 // but the one on screen goes first. Null when drawing fails.
 HICON cached_tray_icon(TrayIcon& tray, Renderer& renderer, const std::string& key, TrayState state,
-                       Rgb adjusted_accent, int size);
+                       Color adjusted_accent, int size);
 
 // Recomputes tooltip and image; calls the shell only when one of them changed or the icon is
 // not added yet. Nothing reaches the shell when the image cannot be drawn.

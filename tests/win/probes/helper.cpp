@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr UINT_PTR kGiveUpTimer = 1;
+constexpr UINT_PTR give_up_timer = 1;
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_TIMER || message == WM_DESTROY) {
@@ -28,7 +28,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                   nullptr, instance, nullptr);
     if (!window) return 1;
     SetForegroundWindow(window);
-    SetTimer(window, kGiveUpTimer, 60000, nullptr);
+    SetTimer(window, give_up_timer, 60000, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
