@@ -32,3 +32,34 @@ set(TORVANE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 if(CMAKE_CROSSCOMPILING)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --prefix ${TORVANE_WINEPREFIX})
 endif()
+
+# DLLs that are not on the system's list of known DLLs are searched beside the executable
+# first, and the loader resolves an executable's imports before any of its code runs: a DLL
+# of the same name left in the Downloads folder next to Torvane.exe would be loaded. These are
+# imported through delay-load stubs instead, so that each loads at its first use, after
+# start-up has limited the search to System32. Sets OUT_VAR to the stub libraries to link.
+function(torvane_delay_import_libraries out_var)
+    set(stubs)
+    set(folder ${CMAKE_BINARY_DIR}/delay-import)
+    file(MAKE_DIRECTORY ${folder})
+    foreach(name IN LISTS ARGN)
+        find_library(TORVANE_IMPORT_${name} NAMES ${name} REQUIRED NO_CACHE)
+        set(import_lib ${TORVANE_IMPORT_${name}})
+        set(stub ${folder}/lib${name}-delay.a)
+        if(NOT EXISTS ${stub} OR ${import_lib} IS_NEWER_THAN ${stub})
+            execute_process(COMMAND ${CMAKE_DLLTOOL} --identify ${import_lib}
+                OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+            execute_process(COMMAND ${CMAKE_NM} ${import_lib}
+                OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+            string(REGEX MATCHALL " I __imp_[A-Za-z0-9_]+" exports "${symbols}")
+            list(TRANSFORM exports REPLACE " I __imp_" "")
+            list(REMOVE_DUPLICATES exports)
+            list(JOIN exports "\n" export_lines)
+            file(WRITE ${folder}/${name}.def "LIBRARY ${dll}\nEXPORTS\n${export_lines}\n")
+            execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${folder}/${name}.def
+                --dllname ${dll} --output-delaylib ${stub} COMMAND_ERROR_IS_FATAL ANY)
+        endif()
+        list(APPEND stubs ${stub})
+    endforeach()
+    set(${out_var} ${stubs} PARENT_SCOPE)
+endfunction()

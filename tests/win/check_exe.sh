@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the resources of the built Torvane.exe from outside, with icoutils. (Starting and
-# quitting it under Wine is the end-to-end test's job.) Usage: check_exe.sh EXE VERSION
+# Checks the built Torvane.exe from outside: its resources with icoutils and its import table
+# with objdump. (Starting and quitting it under Wine is the end-to-end test's job.)
+# Usage: check_exe.sh EXE VERSION
 set -uo pipefail
 exe=$1 version=$2
 IFS=. read -r major minor patch build <<<"$version"
@@ -48,5 +49,16 @@ has_manifest() { grep -q -- "$1" <<<"$manifest"; }
 check "manifest asInvoker" has_manifest 'level="asInvoker"'
 check "manifest Windows 10" has_manifest '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a'
 check "manifest PerMonitorV2" has_manifest '>PerMonitorV2<'
+
+# Imports resolved by the loader before any code runs come only from the system's known DLLs,
+# which are never searched beside the executable; the others are delay-loaded.
+known="advapi32 gdi32 kernel32 msvcrt ole32 oleaut32 shcore shell32 user32"
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' |
+    sed 's/\.dll$//' | sort | tr '\n' ' ')
+unknown=$(for dll in $imports; do [[ " $known " == *" $dll "* ]] || echo -n "$dll "; done)
+check "only known DLLs imported directly (others: ${unknown:-none})" test -z "$unknown"
+for dll in d2d1 dwrite version wtsapi32; do
+    check "$dll.dll loaded on first use (its delay-load stub is there)" grep -aqi "$dll.dll" "$exe"
+done
 
 exit $((failures > 0))

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# DLL planting: a copy of Torvane.exe in a "Downloads" folder beside DLLs named like the system
+# DLLs it uses (each leaves a marker when loaded). Wine prefers its own builtin DLLs, so it is
+# told to prefer native copies, as Windows does; the control program, which imports
+# wtsapi32.dll the ordinary way, shows that the set-up plants for real. Torvane must start, run
+# and quit without loading any of them. version.dll is not planted: under Wine its own
+# advapi32 imports it, so any program would load a planted copy before running any code (on
+# Windows advapi32 is a known DLL that does not); check_exe.sh shows that Torvane.exe does not
+# import it directly.
+# Usage: planting.sh TORVANE_EXE CONTROL_EXE PLANTED_DLL TORVANE_CTL_EXE PREFIX
+set -uo pipefail
+exe=$1 control=$2 planted=$3 ctl=$4 prefix=$5
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
+. "$scripts/wine-env"
+. "$scripts/xvfb-start"
+export WINEPREFIX=$prefix
+"$scripts/wine-prefix" "$prefix" || exit 1
+xvfb_start || exit 1
+trap 'wineserver -k 2>/dev/null; xvfb_stop' EXIT
+
+failures=0
+check() {  # check DESCRIPTION COMMAND…
+    local what=$1
+    shift
+    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+dlls="d2d1 dwrite wtsapi32 dwmapi uxtheme"
+downloads="$prefix/drive_c/users/$(id -un)/Downloads/planting"
+rm -rf "$downloads" && mkdir -p "$downloads"
+cp "$exe" "$downloads/Torvane.exe"
+cp "$control" "$downloads/control.exe"
+for dll in $dlls; do cp "$planted" "$downloads/$dll.dll"; done
+# No debugger for a program that loaded a planted DLL and missed a function in it: it just ends.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d;$(tr ' ' ',' <<<"$dlls")=n,b"
+loaded() { ls "$downloads"/*.loaded 2>/dev/null | xargs -rn1 basename | tr '\n' ' '; }
+
+timeout 60 wine "$downloads/control.exe"
+check "the control loads the planted wtsapi32.dll (the set-up plants for real)" \
+    test -n "$(loaded)"
+rm -f "$downloads"/*.loaded
+
+wine "$downloads/Torvane.exe" &
+torvane=$!
+running=1
+for _ in $(seq 1 100); do
+    wine "$ctl" running && { running=0; break; }
+    sleep 0.2
+done
+check "Torvane started from the folder" test $running -eq 0
+sleep 2  # a few ticks: the tray icon, Direct2D and the session notifications are in use
+wine "$ctl" quit
+timeout 30 wine "$ctl" wait
+timeout 30 tail --pid="$torvane" -f /dev/null
+check "Torvane loaded none of the planted DLLs (loaded: $(loaded))" test -z "$(loaded)"
+
+exit $((failures > 0))
