@@ -164,6 +164,22 @@ tip=$(tooltip_text)
 check "tooltip shows the status (read: $tip)" grep -Eq "Torv[ae]ne.*Esperando inactividad" <<<"$tip"
 quit_torvane
 
+echo "== A close request from another program quits cleanly"
+printf '{\n  "onboarded": true\n}' >"$data/state.json"
+start_torvane
+wait_for_tray
+check "WM_CLOSE posted to the main window" wine "$ctl" close
+if timeout 20 tail --pid="$torvane_pid" -f /dev/null; then
+    wait "$torvane_pid"
+    check "exits with code 0" test $? -eq 0
+    torvane_pid=
+else
+    failed "exits within 20 s"
+fi
+check "icon removed" tray_gone
+check "instance released" bash -c '! wine "$0" running' "$ctl"
+check "run state saved on the way out" grep -q '"state.v1":\[0\.0,' <(tr -d ' \n' <"$data/state.json")
+
 echo "== An expired timer is not restored"
 past=$(($(date +%s) - 3600))
 printf '{\n  "onboarded": true,\n  "state.v1": [1.0, %s.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0]\n}' \

@@ -1,6 +1,6 @@
 // Test tool: talks to a running Torvane through its instance objects, as a second start would.
-// Usage: torvane_ctl running|show|quit|wait — exit code 0 on success (for "running": a copy
-// runs), 1 otherwise.
+// Usage: torvane_ctl running|show|quit|wait|close — exit code 0 on success (for "running": a
+// copy runs), 1 otherwise. "close" posts WM_CLOSE to the hidden main window, as any program can.
 
 #include <windows.h>
 
@@ -19,6 +19,8 @@ int wmain(int argc, wchar_t** argv) {
         signal_quit();
     else if (command == L"wait")
         wait_for_exit();
+    else if (command == L"close")
+        return PostMessageW(FindWindowW(L"TorvaneMain", nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     else
         return 2;
     return 0;
