@@ -57,6 +57,18 @@ imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | t
     sed 's/\.dll$//' | sort | tr '\n' ' ')
 unknown=$(for dll in $imports; do [[ " $known " == *" $dll "* ]] || echo -n "$dll "; done)
 check "only known DLLs imported directly (others: ${unknown:-none})" test -z "$unknown"
+# Functions newer than the first Windows 10 release are looked up at run time: importing one
+# would keep the exe from starting at all on the builds that lack it.
+newer="SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext SetThreadDescription
+GetThreadDescription GetDpiForWindow GetDpiForSystem GetSystemMetricsForDpi
+AdjustWindowRectExForDpi SystemParametersInfoForDpi GetTempPath2W"
+functions=$(x86_64-w64-mingw32-objdump -p "$exe" |
+    awk '/^\t[0-9a-f]+\t/ && NF == 3 && $2 ~ /^[0-9]+$/ { print $3 }')
+imported_newer=$(for f in $newer; do grep -qx "$f" <<<"$functions" && echo -n "$f "; done)
+check "no function newer than Windows 10 1507 imported (found: ${imported_newer:-none})" \
+    test -z "$imported_newer"
+check "the import table lists functions (found $(wc -l <<<"$functions"))" \
+    grep -qx CreateWindowExW <<<"$functions"
 for dll in d2d1 dwrite version wtsapi32; do
     check "$dll.dll loaded on first use (its delay-load stub is there)" grep -aqi "$dll.dll" "$exe"
 done
