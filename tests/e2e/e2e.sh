@@ -6,25 +6,13 @@
 # Usage: e2e.sh TORVANE_EXE TORVANE_CTL_EXE PREFIX ARTEFACTS VERSION
 set -uo pipefail
 exe=$1 ctl=$2 prefix=$3 artefacts=$4 version=$5
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-. "$scripts/wine-env"
-. "$scripts/xvfb-start"
-export WINEPREFIX=$prefix
-"$scripts/wine-prefix" "$prefix" || exit 1
-xvfb_start || exit 1
+. "$(dirname "$0")/../checks.sh"
+wine_test_prefix "$prefix"
 rm -rf "$artefacts" && mkdir -p "$artefacts"
 
 data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
 build=${version##*.}
-failures=0 torvane_pid=
-
-ok() { echo "ok: $*"; }
-failed() { echo "FAILED: $*"; failures=$((failures + 1)); }
-check() {  # check DESCRIPTION COMMAND…
-    local what=$1
-    shift
-    if "$@"; then ok "$what"; else failed "$what"; fi
-}
+torvane_pid=
 
 start_torvane() {
     wine "$exe" >>"$artefacts/wine.log" 2>&1 &

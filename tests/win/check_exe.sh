@@ -7,12 +7,7 @@ exe=$1 version=$2
 IFS=. read -r major minor patch build <<<"$version"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check DESCRIPTION COMMAND…
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/../checks.sh"
 
 # Version resource: the fixed part and the strings (stored as UTF-16).
 wrestool -x --raw --type=16 "$exe" >"$work/version.bin"

@@ -10,20 +10,9 @@
 # Usage: planting.sh TORVANE_EXE CONTROL_EXE PLANTED_DLL TORVANE_CTL_EXE PREFIX
 set -uo pipefail
 exe=$1 control=$2 planted=$3 ctl=$4 prefix=$5
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-. "$scripts/wine-env"
-. "$scripts/xvfb-start"
-export WINEPREFIX=$prefix
-"$scripts/wine-prefix" "$prefix" || exit 1
-xvfb_start || exit 1
+. "$(dirname "$0")/../checks.sh"
+wine_test_prefix "$prefix"
 trap 'wineserver -k 2>/dev/null; xvfb_stop' EXIT
-
-failures=0
-check() {  # check DESCRIPTION COMMAND…
-    local what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 
 dlls="d2d1 dwrite wtsapi32 dwmapi uxtheme"
 downloads="$prefix/drive_c/users/$(id -un)/Downloads/planting"
