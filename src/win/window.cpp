@@ -29,7 +29,10 @@ void register_once(const WindowClass& window_class, WNDPROC procedure) {
 }  // namespace
 
 Window::~Window() {
-    destroy();
+    if (!window_) return;
+    // The derived part is gone already: the window's last messages go to the default procedure.
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
 }
 
 bool Window::create(const WindowClass& window_class, DWORD ex_style, const wchar_t* title,

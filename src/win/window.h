@@ -20,6 +20,8 @@ struct WindowClass {
 class Window {
 public:
     Window() = default;
+    // Destroys a window still there without dispatching its last messages: a derived window
+    // that must hear WM_DESTROY calls destroy() in its own destructor.
     virtual ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
