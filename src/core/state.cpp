@@ -134,6 +134,8 @@ json parse_state(std::string_view text) {
     auto bound_depth = [&](int depth, json::parse_event_t event, json& parsed) {
         if (event == json::parse_event_t::key && depth == 1) {
             if (const std::string* key = parsed.get_ptr<const std::string*>()) member = *key;
+            // A repeated key replaces the earlier value, deep or not.
+            std::erase(too_deep, member);
         } else if ((event == json::parse_event_t::object_start ||
                     event == json::parse_event_t::array_start) &&
                    depth > carried_depth) {

@@ -219,6 +219,16 @@ TEST_F(StateFileTest, ForeignValueNestedTooDeepIsDropped) {
     EXPECT_EQ(state, expected);
 }
 
+// A key given twice keeps its last value, as the JSON reader has it; a first value that was too
+// deep must not take the later, shallow one down with it.
+TEST(StateFileLayoutTest, RepeatedKeyKeepsItsLastValueAfterADeepOne) {
+    const std::string deep = std::string(65, '[') + std::string(65, ']');
+    EXPECT_EQ(parse_state("{\"k\": " + deep + ", \"other\": 1, \"k\": 2}"),
+              json::parse("{\"k\": 2, \"other\": 1}"));
+    EXPECT_EQ(parse_state("{\"k\": 2, \"other\": 1, \"k\": " + deep + "}"),
+              json::parse("{\"other\": 1}"));
+}
+
 // Each writer reads the whole file, changes its key and writes it all back: without the one
 // lock around that, a key written in between would be lost.
 TEST_F(StateFileTest, ConcurrentWritersLoseNoKey) {
