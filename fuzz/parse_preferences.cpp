@@ -12,6 +12,7 @@
 #include "check.h"
 #include "core/prefs.h"
 #include "core/text.h"
+#include "strict_utf8.h"
 
 namespace {
 
@@ -55,6 +56,10 @@ constexpr std::string_view file_keys[] = {
     "customActivateMinutes",
     "customPauseMinutes",
 };
+
+bool utf8(std::string_view s) {
+    return fuzz::strict_utf8(s).has_value();
+}
 
 // Also false for NaN.
 bool within(double v, double lo, double hi) {
@@ -103,8 +108,8 @@ void check_ranges(const Preferences& p) {
     FUZZ_CHECK(within(p.batteryThreshold, 5, 80));
     FUZZ_CHECK(static_cast<unsigned>(p.policy) <= 1);
     FUZZ_CHECK(static_cast<unsigned>(p.mode) <= 2);
-    FUZZ_CHECK(torvane::valid_utf8(p.reqAppsList));
-    FUZZ_CHECK(torvane::valid_utf8(p.neverFrontmostList));
+    FUZZ_CHECK(utf8(p.reqAppsList));
+    FUZZ_CHECK(utf8(p.neverFrontmostList));
     FUZZ_CHECK(p.lastUntilMinutes <= 1439);
     FUZZ_CHECK(p.lastStartMinutes <= 1439);
     FUZZ_CHECK(p.lastStopMinutes <= 1439);
@@ -112,7 +117,7 @@ void check_ranges(const Preferences& p) {
     FUZZ_CHECK(p.customPauseMinutes <= 5999);
     for (const Schedule& s : p.schedules) {
         FUZZ_CHECK(acceptable_id(s.id));
-        FUZZ_CHECK(torvane::valid_utf8(s.name));
+        FUZZ_CHECK(utf8(s.name));
         FUZZ_CHECK(s.start <= 1439);
         FUZZ_CHECK(s.end <= 1439);
     }
@@ -126,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     check_ranges(loaded);
 
     // Text that is not UTF-8 is not read at all: the defaults, one schedule under a fresh id.
-    if (!torvane::valid_utf8(text)) {
+    if (!utf8(text)) {
         FUZZ_CHECK(loaded.schedules.size() == 1);
         FUZZ_CHECK(fresh_id(loaded.schedules[0].id));
         Preferences defaults = Preferences::defaults();

@@ -11,6 +11,7 @@
 
 #include "check.h"
 #include "core/appcast.h"
+#include "strict_utf8.h"
 
 namespace {
 
@@ -21,43 +22,6 @@ bool removed(char32_t c) {
     return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) ||
            (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2069) || c == 0x061C ||
            c == 0xFEFF;
-}
-
-bool continuation(unsigned char b) {
-    return (b & 0xC0) == 0x80;
-}
-
-// Strict UTF-8 decoding, written apart from the program's own decoder so that the two check
-// each other: absent for anything but shortest-form scalar values.
-std::optional<std::vector<char32_t>> decode(std::string_view s) {
-    std::vector<char32_t> out;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        std::size_t n;
-        char32_t c, min;
-        if (b < 0x80) {
-            n = 0, c = b, min = 0;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            n = 1, c = b & 0x1Fu, min = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            n = 2, c = b & 0x0Fu, min = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            n = 3, c = b & 0x07u, min = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (s.size() - i - 1 < n) return std::nullopt;
-        for (std::size_t k = 1; k <= n; ++k) {
-            auto next = static_cast<unsigned char>(s[i + k]);
-            if (!continuation(next)) return std::nullopt;
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-        out.push_back(c);
-        i += n + 1;
-    }
-    return out;
 }
 
 bool ascii_space(char c) {
@@ -99,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!notes) return 0;
 
     // Whatever came in, UTF-8 goes out, clean and within the limit.
-    std::optional<std::vector<char32_t>> shown = decode(*notes);
+    std::optional<std::vector<char32_t>> shown = fuzz::strict_utf8(*notes);
     FUZZ_CHECK(shown.has_value());
     FUZZ_CHECK(shown->size() <= limit || (shown->size() == limit + 1 && shown->back() == ellipsis));
     for (char32_t c : *shown)
@@ -112,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!notes->empty()) FUZZ_CHECK(torvane::sanitize_notes(*notes) == notes);
 
     // Notes that are UTF-8 lose exactly the removed characters and nothing else.
-    if (std::optional<std::vector<char32_t>> input = decode(text))
+    if (std::optional<std::vector<char32_t>> input = fuzz::strict_utf8(text))
         FUZZ_CHECK(*shown == reference(*input));
     return 0;
 }
