@@ -111,6 +111,17 @@ RunRecord run_record(const EngineState& s) {
             flag(s.on_by_schedule_saved_by_pause)};
 }
 
+RunFields run_fields(const EngineState& s) {
+    return {s.on,
+            s.timer_until,
+            s.programmed_start_at,
+            s.programmed_stop_at,
+            s.pause_until,
+            s.timer_saved_by_pause,
+            s.on_by_schedule,
+            s.on_by_schedule_saved_by_pause};
+}
+
 bool same_record(const RunRecord& a, const RunRecord& b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (std::bit_cast<uint64_t>(a[i]) != std::bit_cast<uint64_t>(b[i])) return false;
@@ -164,24 +175,27 @@ void remove_state_key(const std::filesystem::path& file, std::string_view key) {
     update_state(file, [&](json& object) { object.erase(std::string(key)); });
 }
 
-void save_run_state(const std::filesystem::path& file, const EngineState& s, RunRecord& snapshot,
+void save_run_state(const std::filesystem::path& file, const EngineState& s, RunSnapshot& snapshot,
                     bool force) {
+    RunFields fields = run_fields(s);
+    if (!force && fields == snapshot.fields) return;
+    snapshot.fields = fields;
     RunRecord record = run_record(s);
-    if (!force && same_record(record, snapshot)) return;
-    snapshot = record;
+    if (!force && same_record(record, snapshot.record)) return;
+    snapshot.record = record;
     json numbers = json::array();
     for (double v : record)
         numbers.push_back(v);
     set_state_key(file, run_key, std::move(numbers));
 }
 
-RunRecord restore_run_state(const std::filesystem::path& file, EngineState& s, const Preferences& p,
-                            LocalTime now, Effects& effects) {
+RunSnapshot restore_run_state(const std::filesystem::path& file, EngineState& s,
+                              const Preferences& p, LocalTime now, Effects& effects) {
     if (p.restoreState) {
         if (std::optional<RunRecord> record = stored_record(read_state(file)))
             apply_record(*record, s, p, now, effects);
     }
-    return run_record(s);
+    return {run_record(s), run_fields(s)};
 }
 
 }  // namespace torvane

@@ -27,6 +27,28 @@ double encode_time_stamp(std::optional<LocalTime> t);
 std::optional<LocalTime> decode_time_stamp(double v);
 
 RunRecord run_record(const EngineState& s);
+
+// The engine fields the record is computed from.
+struct RunFields {
+    bool on = false;
+    std::optional<LocalTime> timer_until;
+    std::optional<LocalTime> programmed_start_at;
+    std::optional<LocalTime> programmed_stop_at;
+    std::optional<LocalTime> pause_until;
+    std::optional<LocalTime> timer_saved_by_pause;
+    bool on_by_schedule = false;
+    bool on_by_schedule_saved_by_pause = false;
+    bool operator==(const RunFields&) const = default;
+};
+RunFields run_fields(const EngineState& s);
+
+// The run state last written or restored: the record, and the fields it came from, so that the
+// check every second recognises an unchanged state without converting its times through the
+// time zone (costly on some systems).
+struct RunSnapshot {
+    RunRecord record{};
+    RunFields fields;
+};
 // Bit for bit, so that a record holding NaN does not count as changed on every tick.
 bool same_record(const RunRecord& a, const RunRecord& b);
 
@@ -44,13 +66,13 @@ void remove_state_key(const std::filesystem::path& file, std::string_view key);
 
 // Writes "state.v1" when the record differs from `snapshot` (or always when forced) and
 // makes it the new snapshot, whether the write succeeds or not.
-void save_run_state(const std::filesystem::path& file, const EngineState& s, RunRecord& snapshot,
+void save_run_state(const std::filesystem::path& file, const EngineState& s, RunSnapshot& snapshot,
                     bool force);
 
 // Brings back the on/off state and the deadlines that have not yet passed, when
 // `restoreState` allows it and "state.v1" holds eight numbers. The effects of switching on
 // are appended for the caller to execute. Returns the snapshot for the next save.
-RunRecord restore_run_state(const std::filesystem::path& file, EngineState& s, const Preferences& p,
-                            LocalTime now, Effects& effects);
+RunSnapshot restore_run_state(const std::filesystem::path& file, EngineState& s,
+                              const Preferences& p, LocalTime now, Effects& effects);
 
 }  // namespace torvane

@@ -55,7 +55,7 @@ struct App {
     Theme theme;
     std::shared_ptr<UpdaterState> updater = std::make_shared<UpdaterState>();
     std::vector<Command> pending_actions;
-    RunRecord saved_run_state{};
+    RunSnapshot saved_run_state;
     bool power_request_held = false;
     bool hotkey_registered = false;
     bool hotkey_applied = false;

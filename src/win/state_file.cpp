@@ -22,13 +22,14 @@ void remove_state_key(std::string_view key) {
     remove_state_key(state_path(), key);
 }
 
-void save_run_state(const EngineState& s, RunRecord& snapshot, bool force) {
-    // Called every second: look the data folder up only when there is something to write.
-    if (!force && same_record(run_record(s), snapshot)) return;
-    save_run_state(state_path(), s, snapshot, true);
+void save_run_state(const EngineState& s, RunSnapshot& snapshot, bool force) {
+    // Called every second: look the data folder up only when something changed.
+    if (!force && run_fields(s) == snapshot.fields) return;
+    save_run_state(state_path(), s, snapshot, force);
 }
 
-RunRecord restore_run_state(EngineState& s, const Preferences& p, LocalTime now, Effects& effects) {
+RunSnapshot restore_run_state(EngineState& s, const Preferences& p, LocalTime now,
+                              Effects& effects) {
     return restore_run_state(state_path(), s, p, now, effects);
 }
 

@@ -15,7 +15,8 @@ std::filesystem::path state_path();
 nlohmann::json read_state();
 void set_state_key(std::string_view key, nlohmann::json value);
 void remove_state_key(std::string_view key);
-void save_run_state(const EngineState& s, RunRecord& snapshot, bool force);
-RunRecord restore_run_state(EngineState& s, const Preferences& p, LocalTime now, Effects& effects);
+void save_run_state(const EngineState& s, RunSnapshot& snapshot, bool force);
+RunSnapshot restore_run_state(EngineState& s, const Preferences& p, LocalTime now,
+                              Effects& effects);
 
 }  // namespace torvane

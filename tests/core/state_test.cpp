@@ -67,7 +67,7 @@ protected:
     fs::path file_ = dir_ / "state.json";
     Preferences prefs_;
     Effects effects_;
-    RunRecord snapshot_{};
+    RunSnapshot snapshot_;
 };
 
 // Keys in byte order, two-space indentation, no trailing newline.
@@ -86,13 +86,14 @@ TEST_F(StateFileTest, TimerComesBackOnlyWhileItRuns) {
     save_run_state(file_, before, snapshot_, true);
 
     EngineState s = restart(make_local(2026, 3, 10, 17));
-    EXPECT_EQ(snapshot_, run_record(before));
+    EXPECT_EQ(snapshot_.record, run_record(before));
+    EXPECT_EQ(snapshot_.fields, run_fields(before)) << "the first tick finds nothing to write";
     EXPECT_EQ(s.status_detail, "Activo");
     // Switching on, without a notification.
     EXPECT_EQ(effects_, (Effects{Effect{Effect::Kind::Power, true, "", ""}}));
 
     restart(make_local(2026, 3, 10, 18, 30));
-    EXPECT_EQ(snapshot_, run_record(EngineState{}));
+    EXPECT_EQ(snapshot_.record, run_record(EngineState{}));
     EXPECT_TRUE(effects_.empty());
 
     // A timer ending at the very moment of the restart has run out; one a second later has not.
@@ -111,19 +112,19 @@ TEST_F(StateFileTest, PauseComesBackWithTheTimerBehindIt) {
     save_run_state(file_, before, snapshot_, true);
 
     EXPECT_EQ(restart(make_local(2026, 3, 10, 11)).status_detail, "En pausa");
-    EXPECT_EQ(snapshot_, run_record(before));
+    EXPECT_EQ(snapshot_.record, run_record(before));
     EXPECT_TRUE(effects_.empty());
 
     // Pause over: nothing resumes, but the programmed switch-on still lies ahead.
     restart(make_local(2026, 3, 10, 12, 30));
     before.pause_until = before.timer_saved_by_pause = std::nullopt;
     before.on_by_schedule_saved_by_pause = false;
-    EXPECT_EQ(snapshot_, run_record(before));
+    EXPECT_EQ(snapshot_.record, run_record(before));
     EXPECT_TRUE(effects_.empty());
 
     // A passed programmed switch-on is dropped.
     restart(make_local(2026, 3, 11, 10));
-    EXPECT_EQ(snapshot_, run_record(EngineState{}));
+    EXPECT_EQ(snapshot_.record, run_record(EngineState{}));
 }
 
 TEST_F(StateFileTest, OnlyAnObjectWithEightNumbersRestores) {
@@ -153,7 +154,7 @@ TEST_F(StateFileTest, OnlyAnObjectWithEightNumbersRestores) {
     prefs_.restoreState = false;
     EXPECT_FALSE(restores(good));
     EXPECT_TRUE(effects_.empty());
-    EXPECT_EQ(snapshot_, run_record(EngineState{}));
+    EXPECT_EQ(snapshot_.record, run_record(EngineState{}));
 }
 
 // The engine's fields in their places, beside keys of others; an unchanged record is written
@@ -171,8 +172,10 @@ TEST_F(StateFileTest, RunStateIsWrittenWhenItChanges) {
     s.timer_saved_by_pause = at(5);
     s.on_by_schedule_saved_by_pause = true;
     save_run_state(file_, s, snapshot_, false);
-    EXPECT_EQ(snapshot_, (RunRecord{1, stamp(1), stamp(2), stamp(3), stamp(4), stamp(5), 0, 1}));
-    EXPECT_EQ(read_state(file_), (json{{"foreign", {{"x", {1, "y"}}}}, {"state.v1", snapshot_}}));
+    EXPECT_EQ(snapshot_.record,
+              (RunRecord{1, stamp(1), stamp(2), stamp(3), stamp(4), stamp(5), 0, 1}));
+    EXPECT_EQ(read_state(file_),
+              (json{{"foreign", {{"x", {1, "y"}}}}, {"state.v1", snapshot_.record}}));
     EXPECT_FALSE(read_file(file_)->starts_with("\xEF"));
 
     fs::remove(file_);
@@ -180,11 +183,14 @@ TEST_F(StateFileTest, RunStateIsWrittenWhenItChanges) {
     EXPECT_FALSE(fs::exists(file_));
     save_run_state(file_, s, snapshot_, true);
     EXPECT_TRUE(fs::exists(file_));
+    s.timer_until = at(6);
+    save_run_state(file_, s, snapshot_, false);
+    EXPECT_EQ(read_state(file_)["state.v1"][1], stamp(6));
 
     fs::path blocked = file_ / "state.json";  // its folder is a file
     s.on = false;
     save_run_state(blocked, s, snapshot_, false);
-    EXPECT_EQ(snapshot_, run_record(s));
+    EXPECT_EQ(snapshot_.record, run_record(s));
     set_state_key(blocked, "onboarded", true);
     EXPECT_EQ(read_state(blocked), json::object());
     EXPECT_EQ(read_state(file_)["state.v1"][0], 1.0);
