@@ -125,12 +125,12 @@ TEST_F(TrayShell, CallsTheShellOnlyOnChangeAndRetriesAFailedAdd) {
         EXPECT_TRUE(tray.added);
         const HICON off_icon = add.hIcon;
 
-        // A new tooltip alone: same image, NIM_MODIFY.
+        // A new tooltip alone: NIM_MODIFY of the text only.
         s.status_detail = "Programado";
         refresh_tray_icon(tray, renderer(), s, p);
         ASSERT_EQ(g_calls.size(), 2u);
         EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_MODIFY));
-        EXPECT_EQ(g_calls[1].data.hIcon, off_icon);
+        EXPECT_EQ(g_calls[1].data.uFlags, static_cast<UINT>(NIF_TIP));
         EXPECT_EQ(std::wstring(g_calls[1].data.szTip), L"Torvane · Programado");
 
         // A new image alone.
@@ -138,6 +138,7 @@ TEST_F(TrayShell, CallsTheShellOnlyOnChangeAndRetriesAFailedAdd) {
         refresh_tray_icon(tray, renderer(), s, p);
         ASSERT_EQ(g_calls.size(), 3u);
         EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_EQ(g_calls[2].data.uFlags, 7u);
         EXPECT_NE(g_calls[2].data.hIcon, off_icon);
         const HICON on_icon = g_calls[2].data.hIcon;
 

@@ -191,6 +191,9 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
 
     NOTIFYICONDATAW data = notify_data(tray);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    // Only the text changed (a countdown changes it every second): the shell need not copy
+    // the image again.
+    if (tray.added && key == tray.current_key) data.uFlags = NIF_TIP;
     data.uCallbackMessage = tray_callback_message;
     data.hIcon = icon;
     const std::wstring tip = widen(tooltip);
