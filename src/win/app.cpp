@@ -42,8 +42,8 @@ void save_prefs_if_changed(App& app) {
 }
 
 // A quit that arrived while the object was borrowed (WM_ENDSESSION or WM_CLOSE dispatched
-// from inside another handler): carried out as soon as the object is free again.
-thread_local bool quit_deferred = false;
+// from inside another handler): carried out as soon as the object is free again. UI thread only.
+bool quit_deferred = false;
 
 void quit(bool restart) {
     AppBorrow app;
@@ -104,9 +104,10 @@ App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preference
 
 namespace {
 
-// The UI thread's application slot and its exclusive borrow.
-thread_local std::unique_ptr<App> app_slot;
-thread_local bool app_borrowed = false;
+// The UI thread's application slot and its exclusive borrow. Plain statics: only the UI thread
+// ever reaches them, and a thread-local costs a lookup on every message.
+std::unique_ptr<App> app_slot;
+bool app_borrowed = false;
 
 }  // namespace
 
@@ -169,7 +170,13 @@ std::optional<LRESULT> MainWindow::on_message(UINT message, WPARAM wparam, LPARA
             on_hotkey();
             return 0;
         case WM_SETTINGCHANGE:
-            if (is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam))) on_theme_change();
+            if (is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam)))
+                on_theme_change();
+            else
+                on_metrics_change();
+            return 0;
+        case WM_DISPLAYCHANGE:
+            on_metrics_change();
             return 0;
         case WM_DWMCOLORIZATIONCOLORCHANGED:
             on_theme_change();
@@ -262,6 +269,14 @@ void MainWindow::on_theme_change() {
     if (!app) return;
     app->theme = read_theme();
     tray_accent_changed(app->tray);
+    refresh(*app);
+}
+
+// The small-icon size may have changed with the settings or the display.
+void MainWindow::on_metrics_change() {
+    AppBorrow app;
+    if (!app) return;
+    tray_metrics_changed(app->tray);
     refresh(*app);
 }
 

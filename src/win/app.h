@@ -105,6 +105,7 @@ private:
     void on_session_change(WPARAM change);
     void on_hotkey();
     void on_theme_change();
+    void on_metrics_change();
     void on_taskbar_created();
     void on_close();
     void on_end_session(bool ending);

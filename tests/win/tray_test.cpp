@@ -204,7 +204,7 @@ TEST_F(TrayShell, CacheKeepsEightAndTheImageOnScreen) {
     }
 }
 
-TEST_F(TrayShell, AccentIsReadAgainOnlyAfterAColourChange) {
+TEST_F(TrayShell, AccentAndSizeAreReadAgainOnlyAfterAChange) {
     RegKey dwm;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\DWM", 0, nullptr,
                               0, KEY_READ | KEY_WRITE, nullptr, dwm.put(), nullptr),
@@ -228,6 +228,15 @@ TEST_F(TrayShell, AccentIsReadAgainOnlyAfterAColourChange) {
     tray_accent_changed(tray);
     refresh_tray_icon(tray, renderer(), s, p);
     EXPECT_EQ(tray.current_key.substr(0, 14), "active-E01020-");
+
+    // The icon size is kept the same way, until the settings change.
+    const std::string system_size = tray.current_key.substr(14);
+    tray.icon_size = 40;
+    refresh_tray_icon(tray, renderer(), s, p);
+    EXPECT_EQ(tray.current_key, "active-E01020-40");
+    tray_metrics_changed(tray);
+    refresh_tray_icon(tray, renderer(), s, p);
+    EXPECT_EQ(tray.current_key.substr(14), system_size);
     RegDeleteValueW(dwm.get(), L"AccentColor");
 }
 

@@ -180,7 +180,8 @@ TrayIcon::~TrayIcon() {
 void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
                        const Preferences& p) {
     std::string tooltip = tray_tooltip(s, p);
-    const int size = tray_icon_size(GetSystemMetrics(SM_CXSMICON));
+    if (!tray.icon_size) tray.icon_size = tray_icon_size(GetSystemMetrics(SM_CXSMICON));
+    const int size = *tray.icon_size;
     if (!tray.accent) tray.accent = read_accent(HKEY_CURRENT_USER);
     const Color accent = contrast_adjusted(*tray.accent);
     const TrayState state = tray_state(s);
@@ -214,12 +215,17 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
 void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState& s,
                           const Preferences& p) {
     tray.added = false;
+    tray.icon_size.reset();
     tray.current_key.clear();
     refresh_tray_icon(tray, renderer, s, p);
 }
 
 void tray_accent_changed(TrayIcon& tray) {
     tray.accent.reset();
+}
+
+void tray_metrics_changed(TrayIcon& tray) {
+    tray.icon_size.reset();
 }
 
 void remove_tray_icon(TrayIcon& tray) {

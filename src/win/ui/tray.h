@@ -75,9 +75,11 @@ struct TrayIcon {
     std::string current_key;  // empty: no image shown
     std::string current_tooltip;
     std::vector<CachedIcon> cache;
-    // The registry's accent, read on the first refresh and again after a colour change, so
-    // that the once-a-second refresh costs no registry access.
+    // The registry's accent and the small-icon width, read on the first refresh and again
+    // after a change of colours or settings, so that the once-a-second refresh asks the
+    // system nothing.
     std::optional<Color> accent;
+    std::optional<int> icon_size;
 };
 
 // The image for `key`, from the cache or drawn and cached. When the cache is full, every entry
@@ -97,6 +99,8 @@ void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState&
 
 // Windows reported a colour change: the next refresh reads the accent again.
 void tray_accent_changed(TrayIcon& tray);
+// Windows reported a settings or display change: the next refresh asks the icon size again.
+void tray_metrics_changed(TrayIcon& tray);
 // NIM_DELETE when added.
 void remove_tray_icon(TrayIcon& tray);
 
