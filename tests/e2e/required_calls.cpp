@@ -23,10 +23,10 @@ namespace {
 
 enum class Mode { off, on, countdown };
 
-constexpr UINT kTickTimer = 1;
-constexpr UINT kTrayCallback = WM_APP + 16;
-constexpr int kTimerSeconds = 3600;
-constexpr int kIdleSeconds = 120;
+constexpr UINT tick_timer = 1;
+constexpr UINT tray_callback = WM_APP + 16;
+constexpr int timer_seconds = 3600;
+constexpr int idle_seconds = 120;
 
 Mode mode = Mode::off;
 NOTIFYICONDATAW tray{};
@@ -43,11 +43,11 @@ Mode parse_mode(int argc, wchar_t** argv) {
 // The texts have the shape and length of Torvane's; what matters is that they change.
 void next_tip() {
     if (mode == Mode::countdown) {
-        int left = kTimerSeconds - 1 - ticks % kTimerSeconds;
+        int left = timer_seconds - 1 - ticks % timer_seconds;
         swprintf(tray.szTip, std::size(tray.szTip), L"Torvane \u00b7 se apaga en %d:%02d",
                  left / 60, left % 60);
     } else {
-        int left = kIdleSeconds - 1 - ticks % kIdleSeconds;
+        int left = idle_seconds - 1 - ticks % idle_seconds;
         swprintf(tray.szTip, std::size(tray.szTip),
                  L"Torvane \u00b7 Esperando inactividad \u00b7 %d min %d s", left / 60, left % 60);
     }
@@ -76,7 +76,7 @@ void tick() {
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_TIMER && wparam == kTickTimer) {
+    if (message == WM_TIMER && wparam == tick_timer) {
         tick();
         return 0;
     }
@@ -104,7 +104,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     tray.hWnd = window;
     tray.uID = 1;
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    tray.uCallbackMessage = kTrayCallback;
+    tray.uCallbackMessage = tray_callback;
     tray.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     if (mode == Mode::off)
         wcscpy(tray.szTip, L"Torvane \u00b7 Apagado");
@@ -112,7 +112,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         next_tip();
     Shell_NotifyIconW(NIM_ADD, &tray);
 
-    SetTimer(window, kTickTimer, 1000, nullptr);
+    SetTimer(window, tick_timer, 1000, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
