@@ -200,6 +200,7 @@ for _ in $(seq 1 600); do
 done
 check "the pointer is nudged while on" test $moved = yes
 check "icon shows the working state" wait_for_colour $working working
+check "no nudge icon window with its preference off" bash -c '! wine "$0" overlay' "$ctl"
 
 echo "== A second start waits, signals and exits 0"
 began=$(date +%s)
@@ -224,6 +225,120 @@ for _ in $(seq 1 30); do
 done
 check "no wait for the abandoned mutex: started within 6 s" test $started = yes
 wait_for_tray
+quit_torvane
+check "quits with code 0" test $? -eq 0
+
+echo "== With its preference on, each nudge shows the icon beside the pointer"
+cat >"$data/prefs.json" <<'PREFS'
+{
+  "policy": "always",
+  "interval": 5,
+  "distance": 40,
+  "randomize": false,
+  "showIconOnJiggle": true
+}
+PREFS
+printf '{\n  "onboarded": true\n}' >"$data/state.json"
+start_torvane
+wait_for_tray
+check "no icon window before the first nudge" bash -c '! wine "$0" overlay' "$ctl"
+xdotool mousemove $((tray_x + 8)) $((tray_y + 8)) click 3
+park_pointer
+
+ms_now() { echo $(($(date +%s%N) / 1000000)); }
+pixel() {  # pixel SCREENSHOT X Y
+    convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n 1
+}
+wait_for_nudge() {  # until the pointer leaves its parked place
+    for _ in $(seq 1 600); do
+        [[ $(xdotool getmouselocation --shell | head -n 2 | tr '\n' ' ') == "X=640 Y=600 " ]] ||
+            return 0
+        sleep 0.02
+    done
+    return 1
+}
+# The icon is the program's only visible window of its own.
+overlay=
+wait_for_overlay() {
+    overlay=
+    for _ in $(seq 1 25); do
+        overlay=$(xdotool search --onlyvisible --classname '^torvane\.exe$' 2>/dev/null | head -n 1)
+        [[ -n $overlay ]] && return 0
+        sleep 0.02
+    done
+    return 1
+}
+
+# Parked at (640, 600): the icon's corner goes to (654, 610), the disc's edge 2 px inside its
+# sides, the pointer glyph's body at (17, 20) inside it.
+check "a nudge" wait_for_nudge
+nudged=$(ms_now)
+check "the icon's window shows" wait_for_overlay
+geometry=$(xdotool getwindowgeometry --shell "$overlay" 2>/dev/null |
+    grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' ')
+check "40 × 40, 14 px right of and 10 px below the pointer (found: $geometry)" \
+    test "$geometry" = "X=654 Y=610 WIDTH=40 HEIGHT=40 "
+# Wine may map the window a moment before the whole picture is on it.
+while :; do
+    import -window root "$artefacts/nudge-icon.png"
+    shot_ms=$(($(ms_now) - nudged))
+    edges=
+    for xy in "674 612" "656 630" "691 630" "674 647"; do
+        edges+="$(pixel "$artefacts/nudge-icon.png" $xy) "
+    done
+    if [[ $edges == "$active $active $active $active " ]] || ((shot_ms > 350)); then break; fi
+done
+convert "$artefacts/nudge-icon.png" -crop 60x60+644+600 +repage -scale 800% \
+    "$artefacts/nudge-icon-zoom.png"
+check "an opaque accent disc in the first half second (edges $edges, by $shot_ms ms)" \
+    test "$edges" = "$active $active $active $active " -a $shot_ms -le 500
+body=$(pixel "$artefacts/nudge-icon.png" 671 630)
+check "a white pointer inside it (found $body)" test "$body" = "#FFFFFF"
+
+# Nothing composites a bare X server: the fading picture shows darkened towards black.
+dimmed=no gone_ms=
+while (($(ms_now) - nudged < 2500)); do
+    if ! xdotool search --onlyvisible --classname '^torvane\.exe$' >/dev/null 2>&1; then
+        gone_ms=$(($(ms_now) - nudged))
+        break
+    fi
+    import -window root "$artefacts/.fade.png"
+    colour=$(pixel "$artefacts/.fade.png" 674 612)
+    [[ $colour =~ ^#[0-9A-F]{6}$ ]] || continue
+    blue=$((16#${colour:5:2}))
+    if ((blue > 0 && blue < 0xB0)); then
+        dimmed=yes
+        cp "$artefacts/.fade.png" "$artefacts/nudge-icon-fading.png"
+    fi
+done
+check "it fades out" test $dimmed = yes
+check "it is gone about a second after the nudge (${gone_ms:-not} ms)" \
+    test "${gone_ms:-0}" -ge 850 -a "${gone_ms:-9999}" -le 1800
+check "its window is kept for the next nudge" wine "$ctl" overlay
+
+# A plain window of another program under the next icon: a click on the icon, which X hands to
+# the icon's own window, must reach it.
+wine "$ctl" clicked 600 560 200 200 30 >>"$artefacts/wine.log" 2>&1 &
+target_pid=$!
+sleep 2
+park_pointer
+check "a second nudge" wait_for_nudge
+wait_for_overlay
+import -window root "$artefacts/nudge-icon-click.png"
+xdotool mousemove 674 630
+under=$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')
+xdotool click 1
+still=$(xdotool search --onlyvisible --classname '^torvane\.exe$' 2>/dev/null | head -n 1)
+check "a click on the icon while it shows (X window $under; icon $overlay, ${still:-gone})" \
+    test -n "$overlay" -a "$under" = "$overlay" -a "$still" = "$overlay"
+if timeout 5 tail --pid="$target_pid" -f /dev/null; then
+    wait "$target_pid"
+    target_rc=$?
+else
+    target_rc=timeout
+fi
+check "the window below the icon gets the click ($target_rc)" test "$target_rc" = 0
+park_pointer
 quit_torvane
 check "quits with code 0" test $? -eq 0
 
