@@ -1,7 +1,5 @@
 #include "win/nudge_icon.h"
 
-#include <shellscalingapi.h>
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -64,15 +62,6 @@ Result<OffscreenImage> draw_nudge_icon(Renderer& renderer, Color accent, float s
     hr = target->EndDraw();
     if (FAILED(hr)) return Error{"EndDraw", hr};
     return image;
-}
-
-float monitor_scale_at(POINT p) {
-    UINT dpi_x = 0, dpi_y = 0;
-    const HMONITOR monitor = MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
-    if (!monitor || FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)) ||
-        dpi_x == 0)
-        return 1;
-    return static_cast<float>(dpi_x) / 96;
 }
 
 void NudgeIcon::show(POINT pointer, Renderer& renderer, const Theme& theme) {

@@ -27,9 +27,6 @@ std::optional<uint8_t> nudge_icon_alpha(int64_t ms);
 // holding the white pointer with its motion lines, on a transparent square.
 Result<OffscreenImage> draw_nudge_icon(Renderer& renderer, Color accent, float scale);
 
-// Effective DPI of the monitor nearest `p` over 96; 1 when the system cannot tell.
-float monitor_scale_at(POINT p);
-
 class NudgeIcon final : public Window {
 public:
     // Shows the icon below and to the right of `pointer` (physical pixels) and starts its fade;

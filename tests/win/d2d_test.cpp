@@ -163,30 +163,34 @@ TEST_F(D2dTest, ImagesStartTransparent) {
     EXPECT_EQ(image.value().pixels()[2], 0u);
 }
 
-TEST_F(D2dTest, WindowTargetsLayOutInDips) {
+TEST_F(D2dTest, WindowTargetsLayOutInDipsOverTheWholeClientArea) {
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 120, 80, nullptr, nullptr,
                                   nullptr, nullptr);
     ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
     WindowTarget surface{window, 1.5f, nullptr};
-    renderer_->render(surface, opaque_white, {});
+    renderer_->render(surface, dc, opaque_white, {});
     ASSERT_NE(surface.target, nullptr);
     float dpi_x = 0, dpi_y = 0;
     surface.target->GetDpi(&dpi_x, &dpi_y);
     EXPECT_FLOAT_EQ(dpi_x, 144);
     EXPECT_EQ(surface.target->GetPixelSize().width, 120u);
 
+    // The next paint follows a resize and a change of scale.
     SetWindowPos(window, nullptr, 0, 0, 200, 100, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
-    resize_target(surface);
     set_target_scale(surface, 2);
+    renderer_->render(surface, dc, opaque_white, {});
+    EXPECT_EQ(surface.target->GetPixelSize().width, 200u);
     EXPECT_EQ(surface.target->GetPixelSize().height, 100u);
     surface.target->GetDpi(&dpi_x, &dpi_y);
     EXPECT_FLOAT_EQ(dpi_y, 192);
 
     // A dropped target (a hidden panel, a lost device) comes back on the next paint.
     surface.target.Reset();
-    renderer_->render(surface, opaque_white, {});
+    renderer_->render(surface, dc, opaque_white, {});
     EXPECT_NE(surface.target, nullptr);
     surface.target.Reset();
+    ReleaseDC(window, dc);
     DestroyWindow(window);
 }
 

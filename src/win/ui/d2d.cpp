@@ -1,5 +1,7 @@
 #include "win/ui/d2d.h"
 
+#include <shellscalingapi.h>
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -174,15 +176,18 @@ float line_height(float size) {
     return static_cast<float>(std::round(1.333 * size));
 }
 
+float monitor_scale_at(POINT p) {
+    UINT dpi_x = 0, dpi_y = 0;
+    const HMONITOR monitor = MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
+    if (!monitor || FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)) ||
+        dpi_x == 0)
+        return 1;
+    return static_cast<float>(dpi_x) / 96;
+}
+
 void set_target_scale(WindowTarget& window, float scale) {
     window.scale = scale;
     if (window.target) window.target->SetDpi(96 * scale, 96 * scale);
-}
-
-void resize_target(WindowTarget& window) {
-    if (!window.target) return;
-    const D2D1_SIZE_U size = client_pixels(window.window);
-    window.target->Resize(&size);
 }
 
 std::span<const uint32_t> OffscreenImage::pixels() const {
@@ -250,15 +255,33 @@ IDWriteTextFormat* Renderer::text_format(const TextStyle& style) {
 
 ComPtr<IDWriteTextLayout> Renderer::layout(std::string_view text, const TextStyle& style,
                                            float max_width, float max_height) {
+    max_width = std::max(max_width, 1.0f);
+    max_height = std::max(max_height, 1.0f);
+    ++layout_clock_;
+    for (CachedLayout& cached : layouts_) {
+        if (cached.style == style && cached.width == max_width && cached.height == max_height &&
+            cached.text == text) {
+            cached.used = layout_clock_;
+            return cached.layout;
+        }
+    }
     IDWriteTextFormat* format = text_format(style);
     if (!format) return nullptr;
     const std::wstring wide = widen(text);
     ComPtr<IDWriteTextLayout> out;
     if (FAILED(dwrite_->CreateTextLayout(wide.data(), static_cast<UINT32>(wide.size()), format,
-                                         std::max(max_width, 1.0f), std::max(max_height, 1.0f),
-                                         &out))) {
+                                         max_width, max_height, &out))) {
         return nullptr;
     }
+    // Full: the entry unused for longest makes room (a countdown's old texts, say).
+    if (layouts_.size() >= layout_cache_size) {
+        auto oldest = std::min_element(
+            layouts_.begin(), layouts_.end(),
+            [](const CachedLayout& a, const CachedLayout& b) { return a.used < b.used; });
+        *oldest = std::move(layouts_.back());
+        layouts_.pop_back();
+    }
+    layouts_.push_back({std::string(text), style, max_width, max_height, out, layout_clock_});
     return out;
 }
 
@@ -300,18 +323,18 @@ HRESULT Renderer::draw(ID2D1RenderTarget* target, Color background,
     return target->EndDraw();
 }
 
-void Renderer::render(WindowTarget& window, Color background,
+void Renderer::render(WindowTarget& window, HDC dc, Color background,
                       std::span<const DrawCommand> commands) {
     if (!window.target) {
-        const D2D1_RENDER_TARGET_PROPERTIES props =
-            D2D1::RenderTargetProperties(D2D1_RENDER_TARGET_TYPE_SOFTWARE);
-        const D2D1_HWND_RENDER_TARGET_PROPERTIES hwnd_props = D2D1::HwndRenderTargetProperties(
-            window.window, client_pixels(window.window), D2D1_PRESENT_OPTIONS_NONE);
-        if (FAILED(factory_->CreateHwndRenderTarget(&props, &hwnd_props, &window.target))) {
-            return;
-        }
-        window.target->SetDpi(96 * window.scale, 96 * window.scale);
+        const float dpi = 96 * window.scale;
+        const D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties(
+            D2D1_RENDER_TARGET_TYPE_SOFTWARE,
+            D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi, dpi);
+        if (FAILED(factory_->CreateDCRenderTarget(&props, &window.target))) return;
     }
+    const D2D1_SIZE_U size = client_pixels(window.window);
+    const RECT area{0, 0, static_cast<LONG>(size.width), static_cast<LONG>(size.height)};
+    if (FAILED(window.target->BindDC(dc, &area))) return;
     if (draw(window.target.Get(), background, commands) ==
         static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
         window.target.Reset();

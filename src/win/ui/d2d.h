@@ -116,17 +116,20 @@ struct TextSize {
     float height = 0;
 };
 
-// A window's render target, created on its first paint and dropped on device loss.
+// A window's render target, created on its first paint and dropped on device loss. It draws
+// into the paint DC, so that the window's child controls, which GDI clips out, keep their
+// pixels (a render target presenting on its own may cover them: Wine's does).
 struct WindowTarget {
     HWND window = nullptr;
     float scale = 1;  // monitor DPI / 96
-    ComPtr<ID2D1HwndRenderTarget> target;
+    ComPtr<ID2D1DCRenderTarget> target;
 };
+
+// Effective DPI of the monitor nearest `p` over 96; 1 when the system cannot tell.
+float monitor_scale_at(POINT p);
 
 // Keeps the target in DIPs after the window's scale changed.
 void set_target_scale(WindowTarget& window, float scale);
-// Follows the window's client area (at least 1 × 1 pixels).
-void resize_target(WindowTarget& window);
 
 // A top-down 32-bit DIB section selected into a memory DC, with a software DC render target
 // bound to it: premultiplied BGRA, 96 DPI so one DIP is one pixel. Drawn once, then dropped.
@@ -172,7 +175,9 @@ public:
 
     // Created on first use and kept; null when DirectWrite refuses the format.
     IDWriteTextFormat* text_format(const TextStyle& style);
-    // Null when the format or the layout cannot be created. Maxima are at least 1.
+    // Null when the format or the layout cannot be created. Maxima are at least 1. Layouts are
+    // kept and shared: the same text in the same style and box is laid out once, not on every
+    // repaint.
     ComPtr<IDWriteTextLayout> layout(std::string_view text, const TextStyle& style, float max_width,
                                      float max_height);
     // Zero when no layout can be made.
@@ -185,9 +190,11 @@ public:
     // EndDraw's result, or the failure that stopped the frame earlier.
     HRESULT draw(ID2D1RenderTarget* target, Color background,
                  std::span<const DrawCommand> commands);
-    // One paint of a window: creates its target when it has none; on device loss drops the
-    // target and invalidates the window so the next paint makes a new one.
-    void render(WindowTarget& window, Color background, std::span<const DrawCommand> commands);
+    // One paint of a window into its paint DC, over the whole client area: creates the target
+    // when it has none; on device loss drops it and invalidates the window so the next paint
+    // makes a new one.
+    void render(WindowTarget& window, HDC dc, Color background,
+                std::span<const DrawCommand> commands);
 
     // An image of width × height pixels (each at least 1), all transparent.
     Result<OffscreenImage> offscreen(int width, int height);
@@ -202,6 +209,19 @@ private:
     ComPtr<ID2D1StrokeStyle> round_stroke_;
     std::array<ComPtr<ID2D1PathGeometry>, 5> shapes_;
     std::vector<std::pair<TextStyle, ComPtr<IDWriteTextFormat>>> formats_;
+
+    // Enough for a full panel and settings page with room for changing texts.
+    static constexpr size_t layout_cache_size = 160;
+    struct CachedLayout {
+        std::string text;
+        TextStyle style;
+        float width = 0;
+        float height = 0;
+        ComPtr<IDWriteTextLayout> layout;
+        uint64_t used = 0;
+    };
+    std::vector<CachedLayout> layouts_;
+    uint64_t layout_clock_ = 0;
 };
 
 }  // namespace torvane
