@@ -1,0 +1,217 @@
+#pragma once
+// Immediate-mode widgets for the panel and the settings window. A window's layout function
+// runs top to bottom and calls these with an id, a position in DIPs and the current value;
+// each records its drawing, registers where it can be clicked, and returns what the user did
+// since the last layout. Text entry is the exception: numbers, times and free text are native
+// edit controls that the context places over their drawn frames after each layout.
+// UI thread only.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/handle.h"
+#include "win/ui/d2d.h"
+#include "win/ui/theme.h"
+
+namespace torvane {
+
+struct HitRegion {
+    uint32_t id = 0;
+    Rect rect;
+    bool hand = true;
+};
+
+// What a widget learnt from the pointer since the last layout.
+struct Interaction {
+    bool hovered = false;
+    bool pressed = false;
+    bool clicked = false;
+};
+
+enum class FieldKind : uint8_t { time, number, text };
+enum class FieldEventKind : uint8_t { text_changed, commit, up, down };
+
+// A native field's report to its parent window, posted as `field_report_message`.
+inline constexpr UINT field_report_message = WM_APP + 1;
+enum class FieldReport : uint8_t {
+    commit = 2,
+    up = 3,
+    down = 4,
+    close = 5,
+    next = 6,
+    previous = 7
+};
+
+struct FieldEvent {
+    uint32_t id = 0;
+    FieldEventKind kind = FieldEventKind::text_changed;
+    unsigned caret = 0;
+    std::wstring text;
+};
+
+// One native field the current layout asked for.
+struct FieldRequest {
+    uint32_t id = 0;
+    FieldKind kind = FieldKind::number;
+    Rect rect;
+    TextAlign align = TextAlign::center;
+    float size = 13;
+    bool semibold = false;
+    bool enabled = true;
+    Color background = 0;
+    // The text the field should show, and whether it must replace what the control holds even
+    // while it has the focus (after Up, Down or a commit).
+    std::wstring text;
+    bool force_text = false;
+    // Selection applied after a replacement: (0, -1) selects all.
+    int selection_start = 0;
+    int selection_end = -1;
+    // Number fields: the value the control's text must parse to while it has the focus.
+    std::optional<uint32_t> value;
+};
+
+// A created edit control and what was last applied to it.
+struct NativeField {
+    uint32_t id = 0;
+    HWND control = nullptr;
+    RECT placed{};
+    bool visible = false;
+    bool enabled = true;
+    HFONT font = nullptr;
+    Brush brush;
+    Color background = 0;
+    Color text_colour = 0;
+};
+
+struct CachedFont {
+    uint32_t size = 0;  // tenths of a DIP
+    bool semibold = false;
+    Font font;
+    int text_height = 1;  // pixels
+};
+
+struct UiContext {
+    UiContext(HWND owner, Renderer& shared_renderer, float width)
+        : window(owner), renderer(&shared_renderer), content_width(width) {}
+
+    HWND window = nullptr;
+    Renderer* renderer = nullptr;
+    float scale = 1;
+    float content_width = 0;
+    Theme theme;
+    std::vector<DrawCommand> commands;
+    std::vector<HitRegion> regions;
+    float opacity = 1;
+    std::optional<Rect> clip;
+    uint32_t hot_id = 0;
+    uint32_t active_id = 0;
+    uint32_t clicked_id = 0;
+    Point pointer{-1, -1};
+    bool tracking_leave = false;
+    uint32_t focused_field = 0;
+    std::optional<FieldEvent> pending_event;
+    std::vector<FieldRequest> field_requests;
+    std::vector<NativeField> fields;
+    std::vector<CachedFont> fonts;
+    bool native_fields_enabled = true;
+    bool replacing_text = false;  // guards EN_CHANGE while the context writes a control
+};
+
+// Starts a layout: empties the display list, the hit regions and the field requests.
+void begin_layout(UiContext& ui);
+// Ends it: places, shows, hides and fills the native fields as the layout asked.
+void end_layout(UiContext& ui);
+// The scale changed: fonts are made again and every field is placed again.
+void forget_field_geometry(UiContext& ui);
+
+Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand = true);
+
+// Drawing only.
+void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold, Color colour);
+void text_in_rect(UiContext& ui, std::string_view text, Rect rect, float size, bool semibold,
+                  TextAlign align, Color colour, bool ellipsis = false);
+// Returns the text's height; a text lower than `min_height` is centred within it.
+float wrapped_text(UiContext& ui, std::string_view text, Point at, float width, float size,
+                   Color colour, float min_height = 0);
+void glyph(UiContext& ui, wchar_t code_point, Point centre, float size, Color colour);
+void circle(UiContext& ui, Point centre, float radius, Color colour);
+void status_glyph(UiContext& ui, GlyphKind kind, Point top_left, float size, Color colour);
+void filled_rect(UiContext& ui, Rect rect, float radius, Color colour);
+void outlined_rect(UiContext& ui, Rect rect, float radius, Color colour);
+void separator(UiContext& ui, Point at, float width);
+void line(UiContext& ui, Point from, Point to, float width, Color colour);
+
+// Interactive; each returns true once for a click.
+bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float size,
+            bool enabled = true);
+bool chip(UiContext& ui, uint32_t id, Rect rect, std::string_view text);
+bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point);
+bool switch_toggle(UiContext& ui, uint32_t id, Point at, bool on, bool enabled = true);
+bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool checked,
+              float width = 0, bool enabled = true);
+bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float size);
+bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_view text,
+                  bool selected);
+
+// Native fields; each returns a new value when the user changed it.
+std::optional<uint32_t> number_field(UiContext& ui, uint32_t id, Rect rect, uint32_t value,
+                                     uint32_t maximum);
+std::optional<uint32_t> time_field(UiContext& ui, uint32_t id, Rect rect, uint32_t minutes,
+                                   bool enabled = true);
+// "Durante" [hours] h [minutes] min; new minutes = hours × 60 + minutes.
+std::optional<uint32_t> duration_row(UiContext& ui, float y, uint32_t hours_id, uint32_t minutes_id,
+                                     uint32_t minutes);
+
+// Settings-window rows; each returns the y of the next row where it says so.
+float section_title(UiContext& ui, float y, std::string_view text);
+// Records the card's place before its content; `end_card` fills it in once the bottom is known.
+size_t begin_card(UiContext& ui);
+void end_card(UiContext& ui, size_t card, Rect rect);
+bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
+                bool enabled = true);
+bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, bool checked);
+std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction);
+struct SliderRowResult {
+    bool toggled = false;
+    std::optional<double> value;
+};
+SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_id, float& y,
+                           float width, std::string_view text, bool checked, double value,
+                           double maximum);
+float hint(UiContext& ui, float y, float x, float width, std::string_view text);
+std::optional<std::wstring> text_field(UiContext& ui, uint32_t id, Rect rect,
+                                       std::wstring_view text, std::string_view placeholder,
+                                       float size, bool semibold, bool borderless,
+                                       bool enabled = true);
+
+// ceil(text width + 2 × padding + 2).
+float button_width(UiContext& ui, std::string_view text, float size, float padding);
+
+// Pointer input from the owning window; each returns true when the layout must run again.
+bool pointer_moved(UiContext& ui, LPARAM position);
+bool pointer_left(UiContext& ui);
+bool button_pressed(UiContext& ui);
+// The button came up: a click is recorded when it came up over the widget it went down on.
+void button_released(UiContext& ui);
+// WM_SETCURSOR over the client area.
+void set_pointer_cursor(const UiContext& ui);
+
+// Native-field traffic of the owning window.
+// WM_COMMAND from an edit control: true when the layout must run again.
+bool field_command(UiContext& ui, WPARAM wparam, LPARAM lparam);
+// The result of a field's report: the layout must run again, or the window should close.
+enum class ReportOutcome : uint8_t { none, relayout, close };
+ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam);
+// WM_CTLCOLOREDIT / WM_CTLCOLORSTATIC: the field's brush, or null for a foreign control.
+HBRUSH field_colours(UiContext& ui, HDC dc, HWND control);
+
+// Focus order: the enabled, visible fields of the last layout, top to bottom then left to
+// right, wrapping around. Null when there is none.
+HWND next_field(const UiContext& ui, HWND from, bool backwards);
+
+}  // namespace torvane
