@@ -268,6 +268,7 @@ void MainWindow::on_theme_change() {
     AppBorrow app;
     if (!app) return;
     app->theme = read_theme();
+    panel_theme_changed(*app);
     tray_accent_changed(app->tray);
     refresh(*app);
 }
@@ -304,9 +305,10 @@ void apply_effects(App& app, Effects effects) {
                 show_notification(app.window, effect.title, effect.body);
                 break;
             case Effect::Kind::Jiggle:
-                // The on-screen nudge icon is not built yet: no hook to show it.
                 nudge(app.prefs.mode, app.prefs.distance, app.prefs.randomize,
-                      app.prefs.showIconOnJiggle, ShowNudgeIcon{});
+                      app.prefs.showIconOnJiggle, [&app](POINT pointer) {
+                          app.nudge_icon.show(pointer, *app.renderer, app.theme);
+                      });
                 break;
             case Effect::Kind::Power:
                 set_power_request(app.power_request_held, effect.keep_display);

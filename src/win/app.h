@@ -14,8 +14,10 @@
 #include "core/prefs.h"
 #include "core/state.h"
 #include "win/messages.h"
+#include "win/nudge_icon.h"
 #include "win/probes.h"
 #include "win/ui/d2d.h"
+#include "win/ui/panel.h"
 #include "win/ui/theme.h"
 #include "win/ui/tray.h"
 #include "win/update.h"
@@ -53,6 +55,8 @@ struct App {
     std::filesystem::path prefs_file;
     TrayIcon tray;
     Theme theme;
+    NudgeIcon nudge_icon;
+    std::unique_ptr<Panel> panel;  // created on first show
     std::shared_ptr<UpdaterState> updater = std::make_shared<UpdaterState>();
     std::vector<Command> pending_actions;
     RunSnapshot saved_run_state;

@@ -12,9 +12,15 @@
 
 namespace torvane {
 
+// A newer build the feed offers.
+struct AvailableUpdate {
+    std::string version;
+};
+
 struct UpdaterState {
     std::mutex lock;
     std::string status;
+    std::optional<AvailableUpdate> available;
     std::optional<std::pair<std::string, std::string>> pending_notification;  // title, body
     bool busy = false;
     bool restart_requested = false;
@@ -25,6 +31,10 @@ struct UpdaterState {
 
 // Seam for the periodic and manual update check, which is not built yet: it does nothing.
 void check_for_updates(const std::shared_ptr<UpdaterState>& state, bool manual);
+
+// Seam for downloading and installing the available build, which is not built yet: it does
+// nothing (and nothing offers a build until the check exists).
+void start_install(const std::shared_ptr<UpdaterState>& state);
 
 // Seam for removing what a previous update left beside the executable, which is not built
 // yet: it does nothing.

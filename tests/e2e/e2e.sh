@@ -12,56 +12,7 @@ rm -rf "$artefacts" && mkdir -p "$artefacts"
 
 data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
 build=${version##*.}
-torvane_pid=
-
-start_torvane() {
-    wine "$exe" >>"$artefacts/wine.log" 2>&1 &
-    torvane_pid=$!
-}
-
-# The icon sits in Wine's own tray window at the top left of a bare X server.
-tray_x= tray_y=
-wait_for_tray() {
-    local window geometry
-    for _ in $(seq 1 100); do
-        window=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -n 1)
-        if [[ -n $window ]]; then
-            geometry=$(xdotool getwindowgeometry --shell "$window")
-            tray_x=$(sed -n 's/^X=//p' <<<"$geometry")
-            tray_y=$(sed -n 's/^Y=//p' <<<"$geometry")
-            return 0
-        fi
-        sleep 0.2
-    done
-    return 1
-}
-tray_gone() {
-    for _ in $(seq 1 50); do
-        xdotool search --name "Wine System Tray" >/dev/null 2>&1 || return 0
-        sleep 0.2
-    done
-    return 1
-}
-
-park_pointer() { xdotool mousemove 640 600; }
-
-# Colour of the disc, at its left edge beside the pointer glyph.
-icon_colour() {
-    import -window root "$artefacts/.shot.png" 2>/dev/null
-    convert "$artefacts/.shot.png" -crop "1x1+$((tray_x + 2))+$((tray_y + 8))" -depth 8 txt:- |
-        grep -o '#[0-9A-F]\{6\}' | head -n 1
-}
-wait_for_colour() {  # wait_for_colour #RRGGBB SCREENSHOT_NAME
-    local colour
-    for _ in $(seq 1 40); do
-        colour=$(icon_colour)
-        [[ $colour == "$1" ]] && break
-        sleep 0.25
-    done
-    cp "$artefacts/.shot.png" "$artefacts/$2.png"
-    [[ $colour == "$1" ]] || echo "   icon colour is $colour, expected $1"
-    [[ $colour == "$1" ]]
-}
+. "$(dirname "$0")/session.sh"
 
 tooltip_text() {
     xdotool mousemove $((tray_x + 7)) $((tray_y + 7))
@@ -83,24 +34,7 @@ balloon_text() {
     tesseract "$artefacts/.balloon-ocr.png" - 2>/dev/null | tr '\n' ' '
 }
 
-quit_torvane() {  # asks the running copy to quit, as "--uninstall" or an update would
-    wine "$ctl" quit
-    local rc
-    wait "$torvane_pid"
-    rc=$?
-    torvane_pid=
-    tray_gone
-    return $rc
-}
-
-cleanup() {
-    [[ -n $torvane_pid ]] && { wine "$ctl" quit; sleep 2; kill "$torvane_pid" 2>/dev/null; }
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    rm -f "$artefacts"/.*.png
-    xvfb_stop
-}
-trap cleanup EXIT
+trap end_session EXIT
 
 off=#6E6E6E active=#0067C0 working=#2E9E48
 
@@ -124,7 +58,7 @@ done
 check "greeting balloon shown (read: $balloon)" grep -q "barra de tareas" <<<"$balloon"
 
 echo "== Right click toggles keep-awake"
-xdotool mousemove $((tray_x + 8)) $((tray_y + 8)) click 3
+click_icon 3
 park_pointer
 check "icon turns to the accent colour" wait_for_colour $active switched-on
 
@@ -157,13 +91,8 @@ printf '{\n  "onboarded": true\n}' >"$data/state.json"
 start_torvane
 wait_for_tray
 check "WM_CLOSE posted to the main window" wine "$ctl" close
-if timeout 20 tail --pid="$torvane_pid" -f /dev/null; then
-    wait "$torvane_pid"
-    check "exits with code 0" test $? -eq 0
-    torvane_pid=
-else
-    failed "exits within 20 s"
-fi
+wait_for_exit_code
+check "exits with code 0 within 20 s" test $? -eq 0
 check "icon removed" tray_gone
 check "instance released" bash -c '! wine "$0" running' "$ctl"
 check "run state saved on the way out" grep -q '"state.v1":\[0\.0,' <(tr -d ' \n' <"$data/state.json")
@@ -190,7 +119,7 @@ PREFS
 start_torvane
 wait_for_tray
 park_pointer
-xdotool mousemove $((tray_x + 8)) $((tray_y + 8)) click 3
+click_icon 3
 park_pointer
 moved=no
 for _ in $(seq 1 600); do
@@ -242,13 +171,9 @@ printf '{\n  "onboarded": true\n}' >"$data/state.json"
 start_torvane
 wait_for_tray
 check "no icon window before the first nudge" bash -c '! wine "$0" overlay' "$ctl"
-xdotool mousemove $((tray_x + 8)) $((tray_y + 8)) click 3
+click_icon 3
 park_pointer
 
-ms_now() { echo $(($(date +%s%N) / 1000000)); }
-pixel() {  # pixel SCREENSHOT X Y
-    convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n 1
-}
 wait_for_nudge() {  # until the pointer leaves its parked place
     for _ in $(seq 1 600); do
         [[ $(xdotool getmouselocation --shell | head -n 2 | tr '\n' ' ') == "X=640 Y=600 " ]] ||

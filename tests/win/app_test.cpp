@@ -1,61 +1,14 @@
 // The main window's dispatch on a real hidden window: deferred preference writes, the hot-key
 // preference, update notices and quitting once.
 
-#include "win/app.h"
-
-#include <gtest/gtest.h>
-#include <objbase.h>
-
-#include <filesystem>
-#include <memory>
-
-#include "core/platform.h"
+#include "app_fixture.h"
 
 namespace torvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-int pending_quit_messages() {
-    int count = 0;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-        ++count;
-    return count;
-}
-
-class AppDispatch : public ::testing::Test {
-protected:
-    void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        auto renderer = Renderer::create();
-        ASSERT_TRUE(renderer.ok());
-        ASSERT_TRUE(main_window_.create());
-        window_ = main_window_.handle();
-        dir_ = fs::temp_directory_path() / ("torvane-app-" + std::to_string(GetTickCount64()));
-        Preferences prefs = Preferences::defaults();
-        prefs.hotkey = false;
-        auto app = std::make_unique<App>(window_, renderer.value(), prefs, dir_ / "prefs.json",
-                                         local_now());
-        // The notification area is the tray tests' business (and removing an icon costs two
-        // seconds under Wine).
-        app->tray.shell_notify = [](DWORD, PNOTIFYICONDATAW) -> BOOL { return TRUE; };
-        app_ = app.get();
-        install_app(std::move(app));
-    }
-    void TearDown() override {
-        take_app().reset();
-        main_window_.destroy();
-        pending_quit_messages();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    MainWindow main_window_;
-    HWND window_ = nullptr;
-    App* app_ = nullptr;
-    fs::path dir_;
-};
+using AppDispatch = AppFixture;
 
 TEST_F(AppDispatch, ABurstOfPreferenceChangesIsWrittenOnceWhenTheTimerFires) {
     app_->prefs.interval = 30;

@@ -1,13 +1,501 @@
 #include "win/ui/panel.h"
 
+#include <dwmapi.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "core/fmt.h"
+#include "core/platform.h"
+#include "core/schedule.h"
+#include "win/app.h"
+
 namespace torvane {
 
-void show_panel(App&) {}
-void hide_panel(App&) {}
-bool panel_visible(const App&) {
-    return false;
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+constexpr float column_left = 15;
+constexpr float column_right = 295;
+constexpr float chip_pitch = 95.333336f;
+constexpr float chip_width = 89.333336f;
+constexpr auto focus_loss_grace = milliseconds(400);
+constexpr auto reopen_grace = milliseconds(350);
+
+// Widget ids.
+enum : uint32_t {
+    id_switch = 1,
+    id_install = 2,
+    id_cancel_timers = 3,
+    id_activate_chips = 10,  // 10–15
+    id_activate_for = 16,
+    id_activate_until = 17,
+    id_program = 18,
+    id_pause_chips = 20,  // 20–22
+    id_pause_for = 23,
+    id_stop_enabled = 24,
+    id_settings = 25,
+    id_quit = 26,
+    id_activate_hours = 100,
+    id_activate_minutes = 101,
+    id_until = 102,
+    id_start = 103,
+    id_stop = 104,
+    id_pause_hours = 105,
+    id_pause_minutes = 106,
+};
+
+struct Preset {
+    const char* label;
+    double seconds;
+};
+constexpr std::array<Preset, 6> activate_presets{{{"15 min", 900},
+                                                  {"30 min", 1800},
+                                                  {"1 h", 3600},
+                                                  {"2 h", 7200},
+                                                  {"4 h", 14400},
+                                                  {"8 h", 28800}}};
+constexpr std::array<Preset, 3> pause_presets{{{"5 min", 300}, {"15 min", 900}, {"1 h", 3600}}};
+
+// Windows 11 attributes, absent from older headers; older systems refuse them.
+constexpr DWORD dwm_window_corner_preference = 33;
+constexpr DWORD dwm_border_color = 34;
+constexpr DWORD dwm_corner_round = 2;
+constexpr DWORD dwm_colour_none = 0xFFFFFFFE;
+
+void heading(UiContext& ui, std::string_view text, float y) {
+    label(ui, text, {column_left, y}, 11, true, ui.theme.textSecondary);
 }
-void toggle_panel(App&) {}
-void draw_panel(App&) {}
+
+// A right-aligned button in the content column.
+bool right_button(UiContext& ui, uint32_t id, float y, float height, std::string_view text,
+                  bool enabled = true) {
+    const float width = button_width(ui, text, 13, 11);
+    return button(ui, id, {column_right - width, y, width, height}, text, 13, enabled);
+}
+
+}  // namespace
+
+RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
+                     float content_height) {
+    const int w = static_cast<int>(std::lround(panel_width * scale));
+    const int h = static_cast<int>(std::lround(content_height * scale));
+    const int m = static_cast<int>(std::lround(12 * scale));
+    const int outer_w = w + 2 * m, outer_h = h + 2 * m;
+    int x = 0, y = 0;
+    if (work.bottom < monitor.bottom) {
+        x = anchor.x - outer_w / 2;
+        y = work.bottom - outer_h;
+    } else if (work.top > monitor.top) {
+        x = anchor.x - outer_w / 2;
+        y = work.top;
+    } else if (work.left > monitor.left) {
+        x = work.left;
+        y = anchor.y - outer_h / 2;
+    } else if (work.right < monitor.right) {
+        x = work.right - outer_w;
+        y = anchor.y - outer_h / 2;
+    } else {
+        // The taskbar hides itself: keep clear of where it pops up.
+        x = anchor.x - outer_w / 2;
+        y = work.bottom - outer_h - static_cast<int>(56 * scale);
+    }
+    x = std::clamp(x, static_cast<int>(work.left),
+                   std::max(static_cast<int>(work.left), static_cast<int>(work.right) - outer_w));
+    y = std::clamp(y, static_cast<int>(work.top),
+                   std::max(static_cast<int>(work.top), static_cast<int>(work.bottom) - outer_h));
+    return {x + m, y + m, x + m + w, y + m + h};
+}
+
+Panel::Panel(Renderer& renderer) : ui_(nullptr, renderer, panel_width) {}
+
+Panel::~Panel() {
+    // The edit controls are children: they go with the window, which must still find this
+    // object while they do.
+    destroy();
+}
+
+bool Panel::create_window() {
+    const WindowClass panel_class{.name = L"TorvanePanel",
+                                  .cursor = LoadCursorW(nullptr, IDC_ARROW)};
+    if (!create(panel_class, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Torvane",
+                WS_POPUP | WS_CLIPCHILDREN, RECT{0, 0, 100, 100}, nullptr))
+        return false;
+    const HWND window = handle();
+    ui_.window = window;
+    target_.window = window;
+    const DWMNCRENDERINGPOLICY policy = DWMNCRP_ENABLED;
+    DwmSetWindowAttribute(window, DWMWA_NCRENDERING_POLICY, &policy, sizeof policy);
+    rounded_corners_ = SUCCEEDED(DwmSetWindowAttribute(window, dwm_window_corner_preference,
+                                                       &dwm_corner_round, sizeof(DWORD)));
+    DwmSetWindowAttribute(window, dwm_border_color, &dwm_colour_none, sizeof(DWORD));
+    const MARGINS margins{1, 1, 1, 1};
+    DwmExtendFrameIntoClientArea(window, &margins);
+    return true;
+}
+
+bool Panel::show(App& app) {
+    if (!handle() && !create_window()) return false;
+    GetCursorPos(&anchor_);
+    const float scale = monitor_scale_at(anchor_);
+    if (std::fabs(scale - ui_.scale) >= 0.001f) {
+        ui_.scale = scale;
+        forget_field_geometry(ui_);
+        set_target_scale(target_, scale);
+    }
+    set_theme(app.theme);
+    content_height_ = layout(app);
+    shown_at_ = steady_clock::now();
+    place();
+    SetForegroundWindow(handle());
+    SetFocus(handle());
+    shown_at_ = steady_clock::now();
+    InvalidateRect(handle(), nullptr, FALSE);
+    return true;
+}
+
+void Panel::place() {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    const HMONITOR monitor = MonitorFromPoint(anchor_, MONITOR_DEFAULTTONEAREST);
+    if (!monitor || !GetMonitorInfoW(monitor, &info)) return;
+    const RECT r =
+        panel_placement(anchor_, info.rcMonitor, info.rcWork, ui_.scale, content_height_);
+    const UINT flags = visible() ? SWP_NOZORDER | SWP_NOACTIVATE : SWP_SHOWWINDOW;
+    SetWindowPos(handle(), HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top, flags);
+}
+
+void Panel::hide() {
+    if (!visible()) return;
+    ShowWindow(handle(), SW_HIDE);
+    hidden_at = steady_clock::now();
+    ui_.hot_id = ui_.active_id = 0;
+    target_.target.Reset();
+    // Hidden, the panel may stay so for days: give its pages back.
+    K32EmptyWorkingSet(GetCurrentProcess());
+}
+
+bool Panel::visible() const {
+    return handle() && IsWindowVisible(handle());
+}
+
+void Panel::repaint(App& app) {
+    if (!handle()) return;
+    const float height = layout(app);
+    const bool grew = std::fabs(height - content_height_) > 0.01f;
+    content_height_ = height;
+    if (grew && visible()) place();
+    InvalidateRect(handle(), nullptr, FALSE);
+}
+
+float Panel::layout(App& app) {
+    begin_layout(ui_);
+    header(app);
+    float y = update_row(app);
+    y = information_rows(app, y);
+    y = actions(app, y);
+    const float height = footer(app, y);
+    outlined_rect(ui_, {0, 0, panel_width, height}, rounded_corners_ ? 8.0f : 0.0f,
+                  ui_.theme.border);
+    end_layout(ui_);
+    return height;
+}
+
+void Panel::header(App& app) {
+    const EngineState& engine = app.engine;
+    const Theme& theme = ui_.theme;
+    const Color disc = !engine.on       ? theme.subtle
+                       : engine.blocked ? theme.warning
+                       : engine.working ? theme.success
+                                        : theme.accent;
+    circle(ui_, {32, 32.5f}, 17, disc);
+    const GlyphKind kind = !engine.on       ? GlyphKind::pointer
+                           : engine.working ? GlyphKind::checkMark
+                                            : GlyphKind::pointerWithMotionLines;
+    status_glyph(ui_, kind, {23, 23.5f}, 18, engine.on ? rgb(0xFFFFFF) : theme.textSecondary);
+    label(ui_, "Torvane", {59, 15}, 14, true, theme.textPrimary);
+    text_in_rect(ui_, engine.status_detail, {59, 34, 188, 16}, 12, false, TextAlign::left,
+                 theme.textSecondary, true);
+    if (switch_toggle(ui_, id_switch, {255, 22.5f}, engine.on))
+        apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
+}
+
+float Panel::update_row(App& app) {
+    bool busy = false;
+    {
+        std::lock_guard lock(app.updater->lock);
+        if (!app.updater->available) return 62;
+        busy = app.updater->busy;
+        text_ = "Versión ";
+        text_ += app.updater->available->version;
+        text_ += " disponible";
+    }
+    filled_rect(ui_, {column_left, 62, 280, 38}, 8, ui_.theme.accentSoft);
+    glyph(ui_, L'\xE896', {29.5f, 81}, 13, ui_.theme.accent);
+    label(ui_, text_, {42, 73}, 12, false, ui_.theme.textPrimary);
+    const std::string_view caption = busy ? "Instalando…" : "Instalar";
+    const float width = button_width(ui_, caption, 12, 9);
+    if (button(ui_, id_install, {287 - width, 70, width, 22}, caption, 12, !busy))
+        start_install(app.updater);
+    return 112;
+}
+
+float Panel::information_rows(App& app, float y) {
+    const EngineState& engine = app.engine;
+    const LocalTime now = engine.last_tick;
+    const LocalDays today = date_of(now);
+    bool any = false;
+    auto row = [&](wchar_t code_point, const std::string& text) {
+        glyph(ui_, code_point, {22, y + 11.5f}, 14, ui_.theme.accent);
+        label(ui_, text, {37, y + 3}, 13, false, ui_.theme.textPrimary);
+        y += 23;
+        any = true;
+    };
+    if (engine.timer_until) row(L'\xE916', text::panel_timer(*engine.timer_until, now));
+    if (engine.programmed_start_at)
+        row(L'\xE823',
+            text::panel_programmed(*engine.programmed_start_at, engine.programmed_stop_at, today));
+    if (engine.pause_until) row(L'\xE769', text::panel_pause(*engine.pause_until, now));
+    const bool timers = any;
+
+    const std::vector<Schedule>& schedules = app.prefs.schedules;
+    std::optional<LocalTime> active_end;
+    if (engine.has_active_schedule && engine.active_schedule_index < schedules.size())
+        active_end = active_until(schedules[engine.active_schedule_index], now);
+    if (active_end) {
+        row(L'\xE787', text::panel_schedule_active(schedules[engine.active_schedule_index].name,
+                                                   *active_end, today));
+    } else if (app.prefs.schedulesEnabled) {
+        std::optional<LocalTime> earliest;
+        for (const Schedule& schedule : schedules)
+            if (const std::optional<LocalTime> start = next_start(schedule, now))
+                if (!earliest || *start < *earliest) earliest = start;
+        if (earliest) row(L'\xE787', text::panel_next_schedule(*earliest, today));
+    }
+
+    if (timers) {
+        y += 4;
+        if (link(ui_, id_cancel_timers, {column_left, y}, "Cancelar temporizadores", 12))
+            apply_effects(app, cancel_timers(app.engine, app.prefs, local_now()));
+        y += 16;
+    }
+    if (any) y += 12;
+    return y;
+}
+
+float Panel::actions(App& app, float y) {
+    Preferences& prefs = app.prefs;
+    const Theme& theme = ui_.theme;
+    separator(ui_, {column_left, y}, 280);
+    heading(ui_, "ACTIVAR POR", y + 13);
+    y += 37;
+    for (size_t i = 0; i < activate_presets.size(); ++i) {
+        const float x = column_left + static_cast<float>(i % 3) * chip_pitch;
+        const float top = y + static_cast<float>(i / 3) * 33;
+        if (chip(ui_, id_activate_chips + static_cast<uint32_t>(i), {x, top, chip_width, 27},
+                 activate_presets[i].label)) {
+            apply_effects(
+                app, activate_for(app.engine, prefs, local_now(), activate_presets[i].seconds));
+        }
+    }
+    y += 69;
+    if (auto minutes = duration_row(ui_, y, id_activate_hours, id_activate_minutes,
+                                    prefs.customActivateMinutes))
+        prefs.customActivateMinutes = *minutes;
+    if (right_button(ui_, id_activate_for, y, 31, "Activar", prefs.customActivateMinutes > 0))
+        apply_effects(
+            app, activate_for(app.engine, prefs, local_now(), prefs.customActivateMinutes * 60.0));
+    y += 37;
+
+    label(ui_, "Hasta las", {column_left, y + 7}, 13, false, theme.textPrimary);
+    const float until_x = column_left + ui_.renderer->text_width("Hasta las", 13, false) + 8;
+    if (auto minutes = time_field(ui_, id_until, {until_x, y, 58, 31}, prefs.lastUntilMinutes))
+        prefs.lastUntilMinutes = *minutes;
+    if (right_button(ui_, id_activate_until, y, 31, "Activar"))
+        apply_effects(app, activate_until(app.engine, prefs, local_now(), prefs.lastUntilMinutes));
+    heading(ui_, "PROGRAMAR", y + 43);
+    y += 64;
+
+    label(ui_, "Encender a las", {column_left, y + 7}, 13, false, theme.textPrimary);
+    if (auto minutes = time_field(ui_, id_start, {237, y, 58, 31}, prefs.lastStartMinutes))
+        prefs.lastStartMinutes = *minutes;
+    y += 37;
+    if (checkbox(ui_, id_stop_enabled, {column_left, y + 6.5f}, "Apagar a las",
+                 prefs.lastStopEnabled))
+        prefs.lastStopEnabled = !prefs.lastStopEnabled;
+    if (auto minutes = time_field(ui_, id_stop, {237, y, 58, 31}, prefs.lastStopMinutes,
+                                  prefs.lastStopEnabled))
+        prefs.lastStopMinutes = *minutes;
+    if (right_button(ui_, id_program, y + 37, 27, "Programar"))
+        apply_effects(app, program(app.engine, prefs, local_now(), prefs.lastStartMinutes,
+                                   prefs.lastStopEnabled ? std::optional(prefs.lastStopMinutes)
+                                                         : std::nullopt));
+    y += 76;
+
+    heading(ui_, "PAUSAR", y);
+    y += 24;
+    for (size_t i = 0; i < pause_presets.size(); ++i) {
+        if (chip(ui_, id_pause_chips + static_cast<uint32_t>(i),
+                 {column_left + static_cast<float>(i) * chip_pitch, y, chip_width, 27},
+                 pause_presets[i].label))
+            apply_effects(app, pause_for(app.engine, prefs, local_now(), pause_presets[i].seconds));
+    }
+    y += 36;
+    if (auto minutes =
+            duration_row(ui_, y, id_pause_hours, id_pause_minutes, prefs.customPauseMinutes))
+        prefs.customPauseMinutes = *minutes;
+    if (right_button(ui_, id_pause_for, y, 31, "Pausar", prefs.customPauseMinutes > 0))
+        apply_effects(app,
+                      pause_for(app.engine, prefs, local_now(), prefs.customPauseMinutes * 60.0));
+    separator(ui_, {column_left, y + 43}, 280);
+    return y + 54;
+}
+
+float Panel::footer(App& app, float y) {
+    const EngineState& engine = app.engine;
+    if (engine.move_count == 0) {
+        text_ = "Clic derecho en el ícono o Ctrl+Alt+Shift+J: activar/desactivar";
+    } else {
+        text_ =
+            text::panel_footer(engine.move_count, engine.last_move_at.value_or(engine.last_tick),
+                               date_of(engine.last_tick));
+    }
+    const float text_height =
+        wrapped_text(ui_, text_, {column_left, y}, 218, 11, ui_.theme.textSecondary, 26);
+    const float h = std::max(text_height, 26.0f);
+    const float top = y + (h - 26) / 2;
+    if (icon_button(ui_, id_settings, {239, top, 28, 26}, L'\xE713'))
+        queue_action(app, Command::settings_general);
+    if (icon_button(ui_, id_quit, {267, top, 28, 26}, L'\xE7E8')) queue_action(app, Command::quit);
+    return y + h + 15;
+}
+
+std::optional<LRESULT> Panel::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_ACTIVATE:
+            if (LOWORD(wparam) == WA_INACTIVE && steady_clock::now() - shown_at_ > focus_loss_grace)
+                hide();
+            return std::nullopt;
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_SETCURSOR:
+            if (LOWORD(lparam) != HTCLIENT) return std::nullopt;
+            set_pointer_cursor(ui_);
+            return TRUE;
+        case WM_KEYDOWN:
+            if (wparam != VK_ESCAPE) return std::nullopt;
+            hide();
+            return 0;
+        case WM_MOUSEMOVE:
+            if (pointer_moved(ui_, lparam)) relayout();
+            return 0;
+        case WM_MOUSELEAVE:
+            if (pointer_left(ui_)) relayout();
+            return 0;
+        case WM_LBUTTONDOWN:
+            if (button_pressed(ui_)) relayout();
+            return 0;
+        case WM_LBUTTONUP:
+            on_button_up();
+            return 0;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+            if (HBRUSH brush = field_colours(ui_, reinterpret_cast<HDC>(wparam),
+                                             reinterpret_cast<HWND>(lparam)))
+                return reinterpret_cast<LRESULT>(brush);
+            return std::nullopt;
+        case WM_COMMAND:
+            if (field_command(ui_, wparam, lparam)) on_field_report(0, 0);
+            return 0;
+        case field_report_message:
+            on_field_report(wparam, lparam);
+            return 0;
+        case WM_DPICHANGED:
+            return 0;  // the scale is taken when the panel opens
+    }
+    return std::nullopt;
+}
+
+void Panel::after_message() {
+    run_pending_actions();
+}
+
+void Panel::paint() {
+    PAINTSTRUCT ps;
+    if (!BeginPaint(handle(), &ps)) return;
+    ui_.renderer->render(target_, ps.hdc, ui_.theme.panelBackground, ui_.commands);
+    EndPaint(handle(), &ps);
+}
+
+void Panel::relayout() {
+    if (AppBorrow app; app) repaint(*app);
+}
+
+// A click takes effect in the layout that runs now; the refresh that follows shows its result
+// everywhere.
+void Panel::on_button_up() {
+    button_released(ui_);
+    AppBorrow app;
+    if (!app) return;
+    repaint(*app);
+    refresh(*app);
+}
+
+// A report of a native field (wparam, lparam as posted), or, with both 0, a change of its text
+// or focus already stored.
+void Panel::on_field_report(WPARAM wparam, LPARAM lparam) {
+    if (wparam != 0) {
+        const ReportOutcome outcome = field_report(ui_, wparam, lparam);
+        if (outcome == ReportOutcome::close) hide();
+        if (outcome != ReportOutcome::relayout) return;
+    }
+    AppBorrow app;
+    if (!app) return;
+    repaint(*app);
+    // An edited value is saved after the usual delay.
+    if (app->prefs != app->written_prefs) refresh(*app);
+}
+
+// --- The shell's seams -------------------------------------------------------------------------
+
+void show_panel(App& app) {
+    if (!app.panel) app.panel = std::make_unique<Panel>(*app.renderer);
+    app.panel->show(app);
+}
+
+void hide_panel(App& app) {
+    if (app.panel) app.panel->hide();
+}
+
+bool panel_visible(const App& app) {
+    return app.panel && app.panel->visible();
+}
+
+void toggle_panel(App& app) {
+    if (panel_visible(app)) {
+        app.panel->hide();
+        return;
+    }
+    // The click that took the focus away from the open panel hid it already.
+    if (app.panel && app.panel->hidden_at &&
+        steady_clock::now() - *app.panel->hidden_at < reopen_grace)
+        return;
+    show_panel(app);
+}
+
+void draw_panel(App& app) {
+    if (panel_visible(app)) app.panel->repaint(app);
+}
+
+void panel_theme_changed(App& app) {
+    if (app.panel) app.panel->set_theme(app.theme);
+}
 
 }  // namespace torvane

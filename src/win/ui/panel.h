@@ -1,11 +1,76 @@
 #pragma once
-// The panel that opens from the notification-area icon. It is not built yet: the shell calls
-// these seams, which show nothing, so a left click on the icon does nothing for now.
+// The panel that opens beside the notification area when the icon is clicked: the current
+// state at a glance and every quick action, drawn by the widget layer. It is created on first
+// use and afterwards only hidden and shown. UI thread only.
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "win/ui/widgets.h"
+#include "win/window.h"
 
 namespace torvane {
 
 struct App;
 
+inline constexpr float panel_width = 310;
+
+// Where the panel goes, in physical pixels: beside the taskbar of the monitor under `anchor`
+// (inferred from how its work area differs from the monitor), or above the bottom edge when
+// the taskbar hides itself, kept `12 × scale` pixels inside the work area.
+RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
+                     float content_height);
+
+class Panel final : public Window {
+public:
+    explicit Panel(Renderer& renderer);
+    ~Panel() override;
+
+    // Opens the panel at the pointer; creates the window on first use. False when it cannot.
+    bool show(App& app);
+    void hide();
+    bool visible() const;
+    // Runs the layout again, follows a change of height and repaints.
+    void repaint(App& app);
+    void set_theme(const Theme& theme) { ui_.theme = theme; }
+
+    // When the panel last hid itself; read by the icon's left-click rule.
+    std::optional<std::chrono::steady_clock::time_point> hidden_at;
+    // For tests and measurements: the layout alone, without placing or painting.
+    float layout(App& app);
+    const UiContext& ui() const { return ui_; }
+
+private:
+    std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+    void after_message() override;
+
+    bool create_window();
+    void place();
+    void paint();
+    void relayout();
+    void on_button_up();
+    void on_field_report(WPARAM wparam, LPARAM lparam);
+
+    // The parts of the layout, each taking and returning the running y.
+    void header(App& app);
+    float update_row(App& app);
+    float information_rows(App& app, float y);
+    float actions(App& app, float y);
+    float footer(App& app, float y);
+
+    UiContext ui_;
+    WindowTarget target_;
+    float content_height_ = 400;
+    POINT anchor_{};
+    std::chrono::steady_clock::time_point shown_at_{};
+    bool rounded_corners_ = false;
+    std::string text_;  // scratch for composed texts
+};
+
+// The shell's seams.
 void show_panel(App& app);
 void hide_panel(App& app);
 bool panel_visible(const App& app);
@@ -13,5 +78,7 @@ bool panel_visible(const App& app);
 void toggle_panel(App& app);
 // The repaint of the refresh step, for a visible panel.
 void draw_panel(App& app);
+// Windows changed its colours: the panel takes the application's new theme.
+void panel_theme_changed(App& app);
 
 }  // namespace torvane

@@ -1,0 +1,189 @@
+// The panel: its placement beside every taskbar side, and the real window driven by the
+// pointer and keyboard messages a user's clicks produce.
+
+#include "win/ui/panel.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app_fixture.h"
+
+namespace torvane {
+namespace {
+
+struct Placement {
+    POINT anchor;
+    RECT monitor;
+    RECT work;
+    float scale;
+    RECT expected;
+};
+
+TEST(PanelPlacement, FollowsTheTaskbarAndStaysInsideTheWorkArea) {
+    // A 500-DIP panel: 310 × 500 pixels plus a 12-pixel margin at scale 1; 465 × 750 plus 18
+    // at scale 1.5.
+    const Placement cases[] = {
+        // Taskbar at the bottom, click near the right edge: clamped, bottom 12 px above it.
+        {{1800, 1060}, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 1, {1598, 528, 1908, 1028}},
+        // At the top.
+        {{1800, 20}, {0, 0, 1920, 1080}, {0, 40, 1920, 1080}, 1, {1598, 52, 1908, 552}},
+        // On the left, click low: centred on the click, then clamped to the bottom.
+        {{20, 900}, {0, 0, 1920, 1080}, {48, 0, 1920, 1080}, 1, {60, 568, 370, 1068}},
+        // On the right.
+        {{1900, 300}, {0, 0, 1920, 1080}, {0, 0, 1872, 1080}, 1, {1550, 50, 1860, 550}},
+        // Hidden taskbar: 56 pixels higher than the bottom edge would put it.
+        {{960, 1079}, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, 1, {805, 512, 1115, 1012}},
+        // A monitor left of the primary one, at negative coordinates.
+        {{-100, 1060}, {-1920, 0, 0, 1080}, {-1920, 0, 0, 1040}, 1, {-322, 528, -12, 1028}},
+        // A work area smaller than the panel: pinned to its top left corner.
+        {{100, 390}, {0, 0, 300, 400}, {0, 0, 300, 380}, 1, {12, 12, 322, 512}},
+        // Scale 1.5, taskbar at the bottom: odd outer width, halves toward zero.
+        {{2700, 1590}, {0, 0, 2880, 1620}, {0, 0, 2880, 1560}, 1.5f, {2397, 792, 2862, 1542}},
+        // Scale 1.5, hidden taskbar: 84 pixels.
+        {{1000, 1619}, {0, 0, 2880, 1620}, {0, 0, 2880, 1620}, 1.5f, {768, 768, 1233, 1518}},
+        // Scale 1.5 with the taskbar on the left and on the right.
+        {{10, 800}, {0, 0, 2880, 1620}, {72, 0, 2880, 1620}, 1.5f, {90, 425, 555, 1175}},
+        {{2870, 800}, {0, 0, 2880, 1620}, {0, 0, 2808, 1620}, 1.5f, {2325, 425, 2790, 1175}},
+    };
+    for (const Placement& c : cases) {
+        const RECT r = panel_placement(c.anchor, c.monitor, c.work, c.scale, 500);
+        EXPECT_EQ(r.left, c.expected.left) << c.anchor.x << "," << c.anchor.y;
+        EXPECT_EQ(r.top, c.expected.top) << c.anchor.x << "," << c.anchor.y;
+        EXPECT_EQ(r.right, c.expected.right) << c.anchor.x << "," << c.anchor.y;
+        EXPECT_EQ(r.bottom, c.expected.bottom) << c.anchor.x << "," << c.anchor.y;
+    }
+    // The hidden taskbar's lift is truncated: 56 × 1.3 = 72.8 → 72.
+    const RECT lifted =
+        panel_placement({1000, 1000}, {0, 0, 2000, 1200}, {0, 0, 2000, 1200}, 1.3f, 500);
+    EXPECT_EQ(lifted.bottom, 1200 - 16 - 72);
+}
+
+class PanelOnScreen : public AppFixture {
+protected:
+    void TearDown() override {
+        if (app_ && app_->panel) app_->panel->hide();
+        AppFixture::TearDown();
+    }
+
+    Panel& panel() { return *app_->panel; }
+    HWND panel_window() { return app_->panel->handle(); }
+
+    // Where the last layout put the widget, or nothing.
+    std::optional<Rect> region(uint32_t id) {
+        for (const HitRegion& r : panel().ui().regions)
+            if (r.id == id) return r.rect;
+        return std::nullopt;
+    }
+    // Moves there, presses and releases, as the window hears a user's click.
+    void click(uint32_t id) {
+        const std::optional<Rect> r = region(id);
+        ASSERT_TRUE(r.has_value()) << "no widget " << id;
+        click_at(r->x + r->w / 2, r->y + r->h / 2);
+    }
+    void click_at(float x, float y) {
+        const LPARAM at = MAKELPARAM(static_cast<int>(x), static_cast<int>(y));
+        SendMessageW(panel_window(), WM_MOUSEMOVE, 0, at);
+        SendMessageW(panel_window(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(panel_window(), WM_LBUTTONUP, 0, at);
+    }
+    RECT bounds() {
+        RECT r{};
+        GetWindowRect(panel_window(), &r);
+        return r;
+    }
+};
+
+TEST_F(PanelOnScreen, PresetsSwitchOnAndTheRowsGrowThePanelInPlace) {
+    show_panel(*app_);
+    ASSERT_TRUE(panel_visible(*app_));
+    const RECT closed = bounds();
+    EXPECT_EQ(closed.right - closed.left, 310);
+    // Without rows the actions follow the header: "1 h" is the third chip of the first row.
+    const std::optional<Rect> one_hour = region(12);
+    ASSERT_TRUE(one_hour.has_value());
+    EXPECT_NEAR(one_hour->x, 15 + 2 * 95.333336f, 0.01);
+    EXPECT_NEAR(one_hour->y, 99, 0.01);
+    EXPECT_FALSE(region(3).has_value()) << "no cancel link without timers";
+
+    click(12);
+    EXPECT_TRUE(app_->engine.on);
+    ASSERT_TRUE(app_->engine.timer_until.has_value());
+    EXPECT_NEAR(seconds_between(local_now(), *app_->engine.timer_until), 3600, 5);
+    const RECT grown = bounds();
+    EXPECT_EQ(grown.bottom - grown.top, closed.bottom - closed.top + 23 + 4 + 16 + 12);
+    EXPECT_EQ(grown.bottom, closed.bottom) << "re-placed against the same edge";
+
+    click(3);  // "Cancelar temporizadores"
+    EXPECT_FALSE(app_->engine.timer_until.has_value());
+    EXPECT_EQ(bounds().bottom - bounds().top, closed.bottom - closed.top);
+
+    click(1);  // the switch
+    EXPECT_FALSE(app_->engine.on);
+}
+
+TEST_F(PanelOnScreen, ADragOffAButtonAndADisabledButtonDoNothing) {
+    app_->prefs.customActivateMinutes = 0;
+    show_panel(*app_);
+    EXPECT_FALSE(region(16).has_value()) << "\"Activar\" beside a zero duration is disabled";
+    // Where it is drawn: right-aligned in the duration row below the chips.
+    click_at(285, 62 + 37 + 69 + 15);
+    EXPECT_FALSE(app_->engine.on);
+
+    const std::optional<Rect> chip = region(10);
+    ASSERT_TRUE(chip.has_value());
+    const LPARAM on_chip = MAKELPARAM(static_cast<int>(chip->x + 5), static_cast<int>(chip->y + 5));
+    const LPARAM off_chip =
+        MAKELPARAM(static_cast<int>(chip->x + 5), static_cast<int>(chip->y - 5));
+    SendMessageW(panel_window(), WM_MOUSEMOVE, 0, on_chip);
+    SendMessageW(panel_window(), WM_LBUTTONDOWN, MK_LBUTTON, on_chip);
+    SendMessageW(panel_window(), WM_MOUSEMOVE, MK_LBUTTON, off_chip);
+    SendMessageW(panel_window(), WM_LBUTTONUP, 0, off_chip);
+    EXPECT_FALSE(app_->engine.on);
+}
+
+TEST_F(PanelOnScreen, EscapeHidesAndTheIconIgnoresAClickRightAfter) {
+    show_panel(*app_);
+    SendMessageW(panel_window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(panel_visible(*app_));
+    toggle_panel(*app_);  // the click that took the focus away arrives now
+    EXPECT_FALSE(panel_visible(*app_));
+    std::this_thread::sleep_for(std::chrono::milliseconds(360));
+    toggle_panel(*app_);
+    EXPECT_TRUE(panel_visible(*app_));
+    toggle_panel(*app_);
+    EXPECT_FALSE(panel_visible(*app_));
+
+    // A focus loss right after opening is the opening click's own: the panel stays.
+    show_panel(*app_);
+    SendMessageW(panel_window(), WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_TRUE(panel_visible(*app_));
+    std::this_thread::sleep_for(std::chrono::milliseconds(420));
+    SendMessageW(panel_window(), WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_FALSE(panel_visible(*app_));
+}
+
+TEST_F(PanelOnScreen, ThePowerIconQuitsAndTheThemeFollowsWindows) {
+    show_panel(*app_);
+    EXPECT_FALSE(panel().ui().theme.dark);
+
+    RegKey personalize;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                              0, nullptr, 0, KEY_SET_VALUE, nullptr, personalize.put(), nullptr),
+              ERROR_SUCCESS);
+    const DWORD dark = 0;
+    RegSetValueExW(personalize.get(), L"AppsUseLightTheme", 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&dark), sizeof dark);
+    SendMessageW(window_, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+    RegDeleteValueW(personalize.get(), L"AppsUseLightTheme");
+    EXPECT_TRUE(panel().ui().theme.dark);
+    EXPECT_EQ(panel().ui().theme.panelBackground, make_theme(true, 0).panelBackground);
+
+    click(26);
+    EXPECT_TRUE(app_->quitting);
+    EXPECT_EQ(pending_quit_messages(), 1);
+}
+
+}  // namespace
+}  // namespace torvane
