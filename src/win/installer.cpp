@@ -6,8 +6,20 @@
 
 #include "win/folders.h"
 #include "win/handle.h"
+#include "win/registry.h"
 
 namespace torvane {
+
+namespace {
+
+constexpr const wchar_t* run_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const wchar_t* product = L"Torvane";
+
+std::wstring quoted(const std::filesystem::path& path) {
+    return L"\"" + path.native() + L"\"";
+}
+
+}  // namespace
 
 InstallOutcome install_if_needed() {
     return InstallOutcome::run_here;
@@ -50,6 +62,23 @@ bool launch_executable(const std::filesystem::path& exe) {
     Handle thread(process.hThread);
     Handle child(process.hProcess);
     return true;
+}
+
+void set_autostart(bool enabled) {
+    RegKey key;
+    if (enabled) {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, run_key, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_WRITE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+            write_string(key.get(), product, quoted(installed_exe_path()));
+    } else if (RegOpenKeyExW(HKEY_CURRENT_USER, run_key, 0, KEY_SET_VALUE, key.put()) ==
+               ERROR_SUCCESS) {
+        RegDeleteValueW(key.get(), product);
+    }
+}
+
+bool autostart_enabled() {
+    auto command = read_string(HKEY_CURRENT_USER, run_key, product);
+    return command && !command->empty();
 }
 
 }  // namespace torvane

@@ -29,4 +29,10 @@ std::filesystem::path running_exe_path();
 // Starts an executable without arguments; false when it could not be started.
 bool launch_executable(const std::filesystem::path& exe);
 
+// Log-on start: the Run value always names the installed copy, whichever copy asks. Failures
+// are silent; the settings window shows autostart_enabled() afterwards.
+void set_autostart(bool enabled);
+// True for any non-empty Run value of the program, wherever it points.
+bool autostart_enabled();
+
 }  // namespace torvane

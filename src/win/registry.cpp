@@ -1,24 +1,61 @@
 #include "win/registry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace torvane {
 
-std::optional<DWORD> read_dword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
+namespace {
+
+// The raw data of a value of type `wanted`, or absent.
+std::optional<std::vector<BYTE>> read_raw(HKEY root, const wchar_t* subkey, const wchar_t* name,
+                                          DWORD wanted) {
     RegKey key;
-    if (RegOpenKeyExW(root, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD type = 0, size = 0;
     if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size < sizeof(DWORD))
+        type != wanted)
         return std::nullopt;
     std::vector<BYTE> data(size);
     if (RegQueryValueExW(key.get(), name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size < sizeof(DWORD))
+        type != wanted)
         return std::nullopt;
+    // The value may have shrunk between the two queries.
+    data.resize(std::min<size_t>(size, data.size()));
+    return data;
+}
+
+}  // namespace
+
+std::optional<DWORD> read_dword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
+    auto data = read_raw(root, subkey, name, REG_DWORD);
+    if (!data || data->size() < sizeof(DWORD)) return std::nullopt;
     DWORD value = 0;
-    std::memcpy(&value, data.data(), sizeof value);
+    std::memcpy(&value, data->data(), sizeof value);
     return value;
+}
+
+std::optional<std::wstring> read_string(HKEY root, const wchar_t* subkey, const wchar_t* name) {
+    auto data = read_raw(root, subkey, name, REG_SZ);
+    if (!data) return std::nullopt;
+    std::wstring text(data->size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), data->data(), text.size() * sizeof(wchar_t));
+    text.resize(std::wcslen(text.c_str()));
+    return text;
+}
+
+bool write_string(HKEY key, const wchar_t* name, std::wstring_view text) {
+    const std::wstring terminated(text);
+    const auto bytes = static_cast<DWORD>((terminated.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
+                          bytes) == ERROR_SUCCESS;
+}
+
+bool write_dword(HKEY key, const wchar_t* name, DWORD value) {
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
 }
 
 }  // namespace torvane
