@@ -269,6 +269,7 @@ void MainWindow::on_theme_change() {
     if (!app) return;
     app->theme = read_theme();
     panel_theme_changed(*app);
+    settings_theme_changed(*app);
     tray_accent_changed(app->tray);
     refresh(*app);
 }

@@ -18,6 +18,7 @@
 #include "win/probes.h"
 #include "win/ui/d2d.h"
 #include "win/ui/panel.h"
+#include "win/ui/settings.h"
 #include "win/ui/theme.h"
 #include "win/ui/tray.h"
 #include "win/update.h"
@@ -57,6 +58,7 @@ struct App {
     Theme theme;
     NudgeIcon nudge_icon;
     std::unique_ptr<Panel> panel;  // created on first show
+    std::unique_ptr<SettingsWindow> settings;
     std::shared_ptr<UpdaterState> updater = std::make_shared<UpdaterState>();
     std::vector<Command> pending_actions;
     RunSnapshot saved_run_state;

@@ -21,6 +21,7 @@ void register_once(const WindowClass& window_class, WNDPROC procedure) {
     registration.lpfnWndProc = procedure;
     registration.hInstance = module_instance();
     registration.hCursor = window_class.cursor;
+    registration.hIcon = window_class.icon;
     registration.lpszClassName = window_class.name;
     // A failure shows up as a failed creation.
     RegisterClassExW(&registration);

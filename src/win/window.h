@@ -15,6 +15,7 @@ struct WindowClass {
     const wchar_t* name = nullptr;
     UINT style = 0;
     HCURSOR cursor = nullptr;
+    HICON icon = nullptr;
 };
 
 class Window {

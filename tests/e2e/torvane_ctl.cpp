@@ -1,7 +1,8 @@
 // Test tool: talks to a running Torvane through its instance objects, as a second start would.
-// Usage: torvane_ctl running|show|quit|wait|close|overlay — exit code 0 on success (for
-// "running": a copy runs; for "overlay": the nudge icon's window exists, shown or not), 1
-// otherwise. "close" posts WM_CLOSE to the hidden main window, as any program can.
+// Usage: torvane_ctl running|show|quit|wait|close|close-settings|overlay — exit code 0 on
+// success (for "running": a copy runs; for "overlay": the nudge icon's window exists, shown or
+// not), 1 otherwise. "close" posts WM_CLOSE to the hidden main window, as any program can;
+// "close-settings" to the settings window, as its title bar's close button does.
 // torvane_ctl clicked X Y WIDTH HEIGHT SECONDS opens a plain window on that screen rectangle,
 // below any topmost one, and exits 0 once a left button press reaches it, 1 when none does in
 // time.
@@ -60,6 +61,8 @@ int wmain(int argc, wchar_t** argv) {
         wait_for_exit();
     else if (command == L"close")
         return PostMessageW(FindWindowW(L"TorvaneMain", nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
+    else if (command == L"close-settings")
+        return PostMessageW(FindWindowW(L"TorvaneSettings", nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     else if (command == L"overlay")
         return FindWindowW(L"TorvaneOverlay", nullptr) ? 0 : 1;
     else

@@ -1,9 +1,727 @@
 #include "win/ui/settings.h"
 
+#include <dwmapi.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/fmt.h"
+#include "core/platform.h"
+#include "win/app.h"
+#include "win/installer.h"
+#include "win/jiggler.h"
+#include "win/version.h"
+#include "win/wtext.h"
+
 namespace torvane {
 
-void open_settings(App&, int) {}
-void settings_tick(App&) {}
-void draw_settings(App&) {}
+namespace {
+
+constexpr float content_top = 67;
+constexpr float card_left = 22;
+constexpr float row_left = 37;
+constexpr float scroll_margin = 22;
+constexpr float wheel_step = 48;
+constexpr float scrollbar_room = 8;
+constexpr double log_span = 9.757305042358047;  // ln(86400 / 5)
+constexpr DWORD dwm_dark_title_bar = 20;
+
+// Widget ids; fields keep theirs so that focus survives a repaint.
+enum : uint32_t {
+    id_tabs = 1,  // 1–4
+    id_autostart = 10,
+    id_restore = 11,
+    id_hotkey = 12,
+    id_countdown = 13,
+    id_notifications = 14,
+    id_quit_when_timer_ends = 15,
+    id_display = 16,
+    id_auto_check = 17,
+    id_auto_install = 18,
+    id_check_now = 19,
+    id_install = 20,
+    id_interval_down = 30,
+    id_interval_up = 31,
+    id_interval = 32,
+    id_randomize = 33,
+    id_policy = 40,  // 40–41
+    id_mode = 42,    // 42–44
+    id_distance = 54,
+    id_nudge_icon = 55,
+    id_try_now = 56,
+    id_cpu = 60,
+    id_cpu_threshold = 61,
+    id_disk = 62,
+    id_audio = 63,
+    id_apps = 64,
+    id_battery = 65,
+    id_battery_low = 66,
+    id_battery_threshold = 67,
+    id_locked = 68,
+    id_frontmost = 69,
+    id_schedules = 70,
+    id_add_schedule = 71,
+    id_apps_list = 1100,
+    id_frontmost_list = 1101,
+    id_schedule_fields = 1000,  // + 8i: name, start, end, switch, delete
+    id_schedule_days = 2000,    // + 8i + day button
+};
+
+struct TabLabel {
+    const char* text;
+    wchar_t glyph;  // 0: the status glyph with motion lines
+};
+constexpr TabLabel tab_labels[] = {
+    {"General", L'\xE713'}, {"Movimiento", 0}, {"Condiciones", L'\xE9E9'}, {"Horarios", L'\xE787'}};
+
+// Monday first: the labels and the weekday numbers they stand for.
+constexpr const char* day_labels[] = {"L", "M", "M", "J", "V", "S", "D"};
+constexpr unsigned day_numbers[] = {2, 3, 4, 5, 6, 7, 1};
+
+// The tick labels under the interval slider.
+struct Tick {
+    const char* label;
+    double seconds;
+};
+constexpr Tick interval_ticks[] = {{"5 s", 5},    {"1 min", 60},  {"5 min", 300},
+                                   {"1 h", 3600}, {"5 h", 18000}, {"24 h", 86400}};
+
+// A card round a group of rows: opened before the rows, closed once their end is known.
+class Card {
+public:
+    Card(UiContext& ui, float& y, float width)
+        : ui_(ui), y_(y), top_(y), width_(width), index_(begin_card(ui)) {
+        y_ += 7;
+    }
+    ~Card() {
+        y_ += 7;
+        end_card(ui_, index_, {card_left, top_, width_, y_ - top_});
+        y_ += 12;
+    }
+    Card(const Card&) = delete;
+    Card& operator=(const Card&) = delete;
+
+private:
+    UiContext& ui_;
+    float& y_;
+    float top_;
+    float width_;
+    size_t index_;
+};
+
+// Draws what it wraps faded and without hit regions when `enabled` is false.
+class Enabled {
+public:
+    Enabled(UiContext& ui, bool enabled) : ui_(ui), saved_(ui.opacity) {
+        if (!enabled) ui.opacity *= 0.45f;
+    }
+    ~Enabled() { ui_.opacity = saved_; }
+    Enabled(const Enabled&) = delete;
+    Enabled& operator=(const Enabled&) = delete;
+
+private:
+    UiContext& ui_;
+    float saved_;
+};
+
+void apply_display_change(App& app) {
+    set_power_request(app.power_request_held, app.prefs.preventDisplaySleep && app.engine.on);
+    app.display_applied = app.prefs.preventDisplaySleep;
+}
+
+}  // namespace
+
+double interval_slider_position(double interval) {
+    return std::clamp(std::log(interval / 5) / log_span, 0.0, 1.0);
+}
+
+double interval_from_slider(double position) {
+    const double v = 5 * std::exp(std::clamp(position, 0.0, 1.0) * log_span);
+    const double step = v < 60 ? 5 : v < 600 ? 15 : v < 3600 ? 60 : v < 21600 ? 300 : 1800;
+    return std::clamp(std::round(v / step) * step, 5.0, 86400.0);
+}
+
+double interval_step(double interval, bool up) {
+    const double step = interval < 60 ? 5 : 60;
+    return std::clamp(interval + (up ? step : -step), 5.0, 86400.0);
+}
+
+SettingsWindow::SettingsWindow(Renderer& renderer) : ui_(nullptr, renderer, 600) {}
+
+SettingsWindow::~SettingsWindow() {
+    destroy();
+}
+
+bool SettingsWindow::create_window() {
+    const float scale = monitor_scale_at({0, 0});
+    const int width = static_cast<int>(std::lround(600 * scale));
+    const int height = static_cast<int>(std::lround(660 * scale));
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+    const RECT& work = info.rcWork;
+    const int x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    const int y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
+    const WindowClass settings_class{
+        .name = L"TorvaneSettings",
+        .cursor = LoadCursorW(nullptr, IDC_ARROW),
+        .icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1))};
+    if (!create(settings_class, 0, L"Preferencias de Torvane",
+                WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                {x, y, x + width, y + height}, nullptr))
+        return false;
+    ui_.window = target_.window = handle();
+    ui_.scale = scale;
+    set_target_scale(target_, scale);
+    RECT client{};
+    GetClientRect(handle(), &client);
+    width_ = static_cast<float>(client.right) / scale;
+    view_height_ = static_cast<float>(client.bottom) / scale;
+    return true;
+}
+
+bool SettingsWindow::open(App& app, SettingsTab tab) {
+    const bool created = !is_open();
+    if (created) {
+        if (!create_window()) return false;
+        scroll_ = {};
+        set_theme(app.theme);
+        autostart_shown_ = autostart_enabled();
+    }
+    tab_ = tab;
+    if (tab_ == SettingsTab::conditions) refresh_preview(app);
+    repaint(app);
+    ShowWindow(handle(), IsIconic(handle()) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(handle());
+    return true;
+}
+
+void SettingsWindow::set_theme(const Theme& theme) {
+    ui_.theme = theme;
+    if (!is_open()) return;
+    const BOOL dark = theme.dark;
+    DwmSetWindowAttribute(handle(), dwm_dark_title_bar, &dark, sizeof dark);
+}
+
+void SettingsWindow::tick(App& app) {
+    if (!is_open() || tab_ != SettingsTab::conditions) return;
+    refresh_preview(app);
+}
+
+void SettingsWindow::refresh_preview(App& app) {
+    preview_ = block_reason(app.engine, app.prefs, app.probes, local_now());
+}
+
+void SettingsWindow::repaint(App& app) {
+    if (!is_open()) return;
+    layout(app);
+    InvalidateRect(handle(), nullptr, FALSE);
+}
+
+// Runs until the need for a scroll bar no longer changes, which narrows the content.
+void SettingsWindow::layout(App& app) {
+    float& scroll = scroll_[static_cast<size_t>(tab_)];
+    bool scrolls = content_width_ < width_ - 44;
+    for (int pass = 0; pass < 3; ++pass) {
+        content_width_ = width_ - 44 - (scrolls ? scrollbar_room : 0);
+        begin_layout(ui_);
+        const float end = tab_bar(app);
+        const float bottom = content(app, end) + scroll;  // unscrolled end of the content
+        const float most = std::max(0.0f, bottom + scroll_margin - view_height_);
+        const bool needs_scroll = most > 0;
+        const bool clamped = scroll > most;
+        scroll = std::min(scroll, most);
+        if (needs_scroll) {
+            // A thin thumb in the room kept free beside the content.
+            const float view = view_height_ - content_top;
+            const float thumb = std::max(24.0f, view * view / (view + most));
+            const float top = content_top + (view - thumb) * (most > 0 ? scroll / most : 0);
+            filled_rect(ui_, {width_ - 8, top + 2, 4, thumb - 4}, 2, ui_.theme.subtleStrong);
+        }
+        end_layout(ui_);
+        if (needs_scroll == scrolls && !clamped) return;
+        scrolls = needs_scroll;
+    }
+}
+
+float SettingsWindow::tab_bar(App&) {
+    float widths[4];
+    float total = 18;
+    for (size_t i = 0; i < 4; ++i) {
+        widths[i] = ui_.renderer->text_width(tab_labels[i].text, 12, false) + 28;
+        total += widths[i];
+    }
+    float x = (width_ - total) / 2;
+    for (size_t i = 0; i < 4; ++i) {
+        const Rect r{x, 8, widths[i], 50};
+        const auto id = id_tabs + static_cast<uint32_t>(i);
+        const Interaction state = interact(ui_, id, r);
+        const bool current = static_cast<size_t>(tab_) == i;
+        if (current)
+            filled_rect(ui_, r, 7, ui_.theme.subtleHover);
+        else if (state.hovered)
+            filled_rect(ui_, r, 7, ui_.theme.subtle);
+        const Color colour = current ? ui_.theme.accent : ui_.theme.textSecondary;
+        const float centre = x + widths[i] / 2;
+        if (tab_labels[i].glyph)
+            glyph(ui_, tab_labels[i].glyph, {centre, 23}, 18, colour);
+        else
+            status_glyph(ui_, GlyphKind::pointerWithMotionLines, {centre - 9.5f, 13.5f}, 19,
+                         colour);
+        text_in_rect(ui_, tab_labels[i].text, {x, 36, widths[i], 16}, 12, false, TextAlign::center,
+                     colour);
+        if (state.clicked) tab_ = static_cast<SettingsTab>(i);
+        x += widths[i] + 6;
+    }
+    separator(ui_, {0, 66}, width_);
+    return content_top;
+}
+
+float SettingsWindow::content(App& app, float top) {
+    const Rect view{0, top, width_, view_height_ - top};
+    ui_.commands.push_back({PushClip{view}, 0, 1});
+    ui_.clip = view;
+    float y = top + 16 - scroll();
+    switch (tab_) {
+        case SettingsTab::general:
+            y = general(app, y);
+            break;
+        case SettingsTab::movement:
+            y = movement(app, y);
+            break;
+        case SettingsTab::conditions:
+            y = conditions(app, y);
+            break;
+        case SettingsTab::schedules:
+            y = schedules(app, y);
+            break;
+    }
+    ui_.clip.reset();
+    ui_.commands.push_back({PopClip{}, 0, 1});
+    return y;
+}
+
+float SettingsWindow::general(App& app, float y) {
+    Preferences& p = app.prefs;
+    const float w = content_width_ - 30;
+    {
+        Card card(ui_, y, content_width_);
+        if (switch_row(ui_, id_autostart, y, w, "Abrir Torvane al iniciar sesión",
+                       autostart_shown_)) {
+            set_autostart(!autostart_shown_);
+            autostart_shown_ = autostart_enabled();
+        }
+        if (switch_row(ui_, id_restore, y, w, "Recordar si estaba activo al abrir", p.restoreState))
+            p.restoreState = !p.restoreState;
+        if (switch_row(ui_, id_hotkey, y, w,
+                       "Atajo global Ctrl+Alt+Shift+J para activar / desactivar", p.hotkey))
+            p.hotkey = !p.hotkey;
+    }
+    {
+        Card card(ui_, y, content_width_);
+        if (switch_row(ui_, id_countdown, y, w,
+                       "Mostrar la cuenta regresiva al pasar el mouse por el ícono",
+                       p.countdownInMenuBar))
+            p.countdownInMenuBar = !p.countdownInMenuBar;
+        if (switch_row(ui_, id_notifications, y, w,
+                       "Avisar con notificaciones cuando se prende o se apaga solo",
+                       p.notifications))
+            p.notifications = !p.notifications;
+        if (switch_row(ui_, id_quit_when_timer_ends, y, w,
+                       "Al terminar un temporizador, cerrar la app", p.quitWhenTimerEnds))
+            p.quitWhenTimerEnds = !p.quitWhenTimerEnds;
+    }
+    {
+        Card card(ui_, y, content_width_);
+        if (switch_row(ui_, id_display, y, w, "Mantener la pantalla encendida mientras está activo",
+                       p.preventDisplaySleep)) {
+            p.preventDisplaySleep = !p.preventDisplaySleep;
+            apply_display_change(app);
+        }
+        y = hint(ui_, y - 6, row_left, w,
+                 "Evita que la pantalla y la PC se duerman aunque no se mueva nada. Se libera al "
+                 "apagar Torvane.");
+    }
+    y = section_title(ui_, y - 8, "Actualizaciones");
+    {
+        Card card(ui_, y, content_width_);
+        if (switch_row(ui_, id_auto_check, y, w, "Buscar actualizaciones automáticamente",
+                       p.autoCheckUpdates))
+            p.autoCheckUpdates = !p.autoCheckUpdates;
+        if (switch_row(ui_, id_auto_install, y, w,
+                       "Instalarlas solas (reinicia la app y mantiene el estado)",
+                       p.autoInstallUpdates, p.autoCheckUpdates))
+            p.autoInstallUpdates = !p.autoInstallUpdates;
+        std::optional<std::string> available;
+        bool busy = false;
+        {
+            std::lock_guard lock(app.updater->lock);
+            text_ = app.updater->status;
+            busy = app.updater->busy;
+            if (app.updater->available) available = app.updater->available->version;
+        }
+        if (!text_.empty()) y = hint(ui_, y - 2, row_left, w, text_) + 4;
+        const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
+        if (button(ui_, id_check_now, {row_left, y + 4, check_width, 30}, "Buscar ahora", 13))
+            check_for_updates(app.updater, true);
+        if (available) {
+            text_ = "Instalar " + *available;
+            const float install_width = button_width(ui_, text_, 13, 11);
+            if (button(ui_, id_install, {row_left + check_width + 8, y + 4, install_width, 30},
+                       text_, 13, !busy))
+                start_install(app.updater);
+        }
+        y += 38;
+    }
+    label(ui_, "Versión", {row_left, y + 4}, 13, false, ui_.theme.textSecondary);
+    label(ui_, running_version(), {140, y + 4}, 13, false, ui_.theme.textPrimary);
+    y += 24;
+    label(ui_, "Hecho por", {row_left, y + 4}, 13, false, ui_.theme.textSecondary);
+    label(ui_, "brisol", {140, y + 4}, 13, false, ui_.theme.textPrimary);
+    return y + 24;
+}
+
+float SettingsWindow::movement(App& app, float y) {
+    Preferences& p = app.prefs;
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    y = section_title(ui_, y - 8, "Intervalo");
+    {
+        Card card(ui_, y, content_width_);
+        label(ui_, "Cada", {row_left, y + 8.5f}, 13, false, theme.textPrimary);
+        text_.clear();
+        append_human_duration(text_, p.interval);
+        label(ui_, text_, {80, y + 8.5f}, 13, true, theme.textPrimary);
+        if (button(ui_, id_interval_down, {w - 35, y + 4, 32, 28}, "−", 14))
+            p.interval = interval_step(p.interval, false);
+        if (button(ui_, id_interval_up, {w + 3, y + 4, 32, 28}, "+", 14))
+            p.interval = interval_step(p.interval, true);
+        y += 40;
+        // The ends stay clear of the card's edges so that their labels fit.
+        const float left = row_left + 12, right = card_left + content_width_ - 32;
+        const Rect track{left - 9, y, right - left + 18, 20};
+        if (const std::optional<float> position = slider(
+                ui_, id_interval, track, static_cast<float>(interval_slider_position(p.interval))))
+            p.interval = interval_from_slider(*position);
+        for (const Tick& tick : interval_ticks) {
+            const float x =
+                left + (right - left) * static_cast<float>(interval_slider_position(tick.seconds));
+            text_in_rect(ui_, tick.label, {x - 30, y + 22, 60, 15}, 11, false, TextAlign::center,
+                         theme.textSecondary);
+        }
+        y += 42;
+        if (checkbox_row(ui_, id_randomize, y,
+                         "Variar un poco el intervalo y la dirección (más natural)", p.randomize))
+            p.randomize = !p.randomize;
+        y = hint(ui_, y - 4, row_left, w,
+                 "Usá un tiempo menor al del protector de pantalla y al de apagado de pantalla de "
+                 "Configuración de Windows.");
+    }
+    y = section_title(ui_, y - 8, "Cuándo mover");
+    {
+        Card card(ui_, y, content_width_);
+        const char* policies[] = {"Siempre que esté activo", "Solo si no tocaste teclado ni mouse"};
+        for (int i = 0; i < 2; ++i) {
+            const auto policy = static_cast<MovePolicy>(i);
+            if (radio_button(ui_, id_policy + static_cast<uint32_t>(i), y + 5, w, policies[i],
+                             p.policy == policy))
+                p.policy = policy;
+            y += 28;
+        }
+    }
+    y = section_title(ui_, y - 8, "Cómo mover");
+    {
+        Card card(ui_, y, content_width_);
+        const char* modes[] = {"Estándar — mueve el cursor",
+                               "Zen — resetea la inactividad sin mover el cursor",
+                               "Click — hace un click sin mover el cursor"};
+        for (int i = 0; i < 3; ++i) {
+            const auto mode = static_cast<MoveMode>(i);
+            if (radio_button(ui_, id_mode + static_cast<uint32_t>(i), y + 5, w, modes[i],
+                             p.mode == mode))
+                p.mode = mode;
+            y += 28;
+        }
+        if (p.mode == MoveMode::standard) {
+            y += 6;
+            label(ui_, "Distancia", {row_left, y}, 13, false, theme.textPrimary);
+            y += 24;
+            label(ui_, "cerca", {row_left, y + 2}, 12, false, theme.textSecondary);
+            const float right = w + 38;
+            const float lejos = ui_.renderer->text_width("lejos", 12, false);
+            label(ui_, "lejos", {right - lejos, y + 2}, 12, false, theme.textSecondary);
+            const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
+            const Rect track{left, y, right - lejos - 10 - left, 20};
+            if (const std::optional<float> position =
+                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59)))
+                p.distance = *position * 59.0 + 1;
+            y += 28;
+        }
+        if (switch_row(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
+                       p.showIconOnJiggle))
+            p.showIconOnJiggle = !p.showIconOnJiggle;
+        const float try_width = button_width(ui_, "Probar ahora", 13, 11);
+        if (button(ui_, id_try_now, {row_left, y + 4, try_width, 30}, "Probar ahora", 13))
+            apply_effects(app, nudge_now(app.engine, p, local_now()));
+        wrapped_text(ui_, "Hace un movimiento ya, con la configuración actual.",
+                     {row_left + try_width + 12, y + 4}, w - try_width - 12, 12,
+                     theme.textSecondary, 30);
+        y += 38;
+    }
+    return y;
+}
+
+float SettingsWindow::conditions(App& app, float y) {
+    Preferences& p = app.prefs;
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    y = section_title(ui_, y - 8, "Mover solo si se cumple al menos una (si marcás alguna)");
+    {
+        Card card(ui_, y, content_width_);
+        const SliderRowResult cpu =
+            slider_row(ui_, id_cpu, id_cpu_threshold, y, w, "La CPU está trabajando, uso mayor a",
+                       p.reqCPU, p.cpuThreshold, 95, p.reqCPU);
+        if (cpu.toggled) p.reqCPU = !p.reqCPU;
+        if (cpu.value) p.cpuThreshold = *cpu.value;
+        if (checkbox_row(ui_, id_disk, y, "Hay un disco extraíble con escritura conectado",
+                         p.reqRemovableDisk))
+            p.reqRemovableDisk = !p.reqRemovableDisk;
+        if (checkbox_row(ui_, id_audio, y, "Está sonando audio (música, video o una llamada)",
+                         p.reqAudio))
+            p.reqAudio = !p.reqAudio;
+        if (checkbox_row(ui_, id_apps, y, "Está abierta alguna de estas apps:", p.reqApps))
+            p.reqApps = !p.reqApps;
+        if (auto list = text_field(ui_, id_apps_list, {64, y, w - 26, 31}, widen(p.reqAppsList),
+                                   "Teams, Slack, Zoom", 13, false, false, p.reqApps))
+            p.reqAppsList = narrow(*list);
+        y += 35;
+        text_ =
+            "Separá las apps con comas. Alcanza con parte del nombre: \"tea\" encuentra "
+            "\"Teams\". CPU ahora: ";
+        if (app.engine.cpu_sampled) {
+            text_ += std::to_string(static_cast<int>(app.engine.cpu_average * 100));
+            text_ += '%';
+        } else {
+            text_ += "—";
+        }
+        y = hint(ui_, y - 4, 64, w - 26, text_);
+    }
+    y = section_title(ui_, y - 8, "Nunca mover si");
+    {
+        Card card(ui_, y, content_width_);
+        if (checkbox_row(ui_, id_battery, y, "Está usando solo la batería", p.neverOnBattery))
+            p.neverOnBattery = !p.neverOnBattery;
+        const SliderRowResult battery = slider_row(
+            ui_, id_battery_low, id_battery_threshold, y, w, "La batería está por debajo de",
+            p.neverBatteryLow, p.batteryThreshold, 80, p.neverBatteryLow);
+        if (battery.toggled) p.neverBatteryLow = !p.neverBatteryLow;
+        if (battery.value) p.batteryThreshold = *battery.value;
+        if (checkbox_row(ui_, id_locked, y, "La pantalla está bloqueada", p.neverLocked))
+            p.neverLocked = !p.neverLocked;
+        if (checkbox_row(ui_, id_frontmost, y, "La app al frente se llama:", p.neverFrontmost))
+            p.neverFrontmost = !p.neverFrontmost;
+        if (auto list =
+                text_field(ui_, id_frontmost_list, {64, y, w - 26, 31}, widen(p.neverFrontmostList),
+                           "PowerPoint, Zoom", 13, false, false, p.neverFrontmost))
+            p.neverFrontmostList = narrow(*list);
+        y += 35;
+    }
+    y = section_title(ui_, y - 8, "Estado ahora");
+    {
+        Card card(ui_, y, content_width_);
+        const std::string_view state =
+            preview_ ? std::string_view(*preview_) : "Con la configuración actual, puede mover";
+        y += 6 + wrapped_text(ui_, state, {row_left, y + 6}, w, 13,
+                              preview_ ? theme.warning : theme.success);
+        y += 6;
+    }
+    return y;
+}
+
+float SettingsWindow::schedules(App& app, float y) {
+    Preferences& p = app.prefs;
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    {
+        Card card(ui_, y, content_width_);
+        if (switch_row(ui_, id_schedules, y, w, "Usar horarios programados", p.schedulesEnabled))
+            p.schedulesEnabled = !p.schedulesEnabled;
+        y = hint(ui_, y - 6, row_left, w,
+                 "Torvane se enciende al empezar cada horario y se apaga al terminar. Igual podés "
+                 "prenderlo o apagarlo a mano cuando quieras; si lo apagás dentro de un horario, "
+                 "queda apagado hasta el próximo.");
+    }
+    const bool enabled = p.schedulesEnabled;
+    std::optional<size_t> removed;
+    for (size_t i = 0; i < p.schedules.size(); ++i) {
+        Schedule& s = p.schedules[i];
+        const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
+        Card card(ui_, y, content_width_);
+        {
+            const Enabled faded(ui_, enabled);
+            if (switch_toggle(ui_, enabled ? base + 3 : 0, {row_left, y + 6}, s.enabled))
+                s.enabled = !s.enabled;
+            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
+                removed = i;
+        }
+        if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
+                                   true, true, enabled))
+            s.name = narrow(*name);
+        y += 40;
+        const Enabled faded(ui_, enabled);
+        for (size_t d = 0; d < 7; ++d) {
+            const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
+            const auto id =
+                id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
+            const Interaction state = interact(ui_, enabled ? id : 0, r);
+            const bool on = s.days.contains(day_numbers[d]);
+            if (on) {
+                filled_rect(ui_, r, 15, theme.accent);
+            } else {
+                filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
+                outlined_rect(ui_, r, 15, theme.controlBorder);
+            }
+            text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
+                         on ? rgb(0xFFFFFF) : theme.textPrimary);
+            if (state.clicked) {
+                if (on)
+                    s.days.remove(day_numbers[d]);
+                else
+                    s.days.add(day_numbers[d]);
+            }
+        }
+        y += 40;
+        label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+        if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled))
+            s.start = *start;
+        label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
+        if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
+        if (s.end <= s.start)
+            label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
+        y += 33;
+    }
+    if (removed) p.schedules.erase(p.schedules.begin() + static_cast<std::ptrdiff_t>(*removed));
+    const std::string_view add = "Agregar horario";
+    const float add_width = button_width(ui_, add, 13, 11) + 24;
+    const Rect add_rect{card_left, y, add_width, 32};
+    if (button(ui_, id_add_schedule, add_rect, "", 13)) {
+        Schedule schedule = Schedule::new_default();
+        schedule.name = "Horario " + std::to_string(p.schedules.size() + 1);
+        p.schedules.push_back(std::move(schedule));
+    }
+    glyph(ui_, L'\xE710', {add_rect.x + 18, add_rect.y + 16}, 13, theme.textPrimary);
+    label(ui_, add, {add_rect.x + 32, add_rect.y + 7}, 13, false, theme.textPrimary);
+    return y + 44;
+}
+
+std::optional<LRESULT> SettingsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_PAINT:
+            paint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_SETCURSOR:
+            if (LOWORD(lparam) != HTCLIENT) return std::nullopt;
+            set_pointer_cursor(ui_);
+            return TRUE;
+        case WM_MOUSEMOVE:
+            if (pointer_moved(ui_, lparam)) relayout();
+            return 0;
+        case WM_MOUSELEAVE:
+            if (pointer_left(ui_)) relayout();
+            return 0;
+        case WM_LBUTTONDOWN:
+            if (button_pressed(ui_)) relayout();
+            return 0;
+        case WM_LBUTTONUP:
+            on_button_up();
+            return 0;
+        case WM_MOUSEWHEEL:
+            on_wheel(GET_WHEEL_DELTA_WPARAM(wparam));
+            return 0;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+            if (HBRUSH brush = field_colours(ui_, reinterpret_cast<HDC>(wparam),
+                                             reinterpret_cast<HWND>(lparam)))
+                return reinterpret_cast<LRESULT>(brush);
+            return std::nullopt;
+        case WM_COMMAND:
+            if (field_command(ui_, wparam, lparam)) on_field_report(0, 0);
+            return 0;
+        case field_report_message:
+            on_field_report(wparam, lparam);
+            return 0;
+        case WM_CLOSE:
+            destroy();  // the program runs on
+            return 0;
+        case WM_DESTROY:
+            // The edit controls go with the window; the next opening starts afresh.
+            ui_.fields.clear();
+            ui_.hot_id = ui_.active_id = ui_.clicked_id = 0;
+            ui_.pending_event.reset();
+            target_.target.Reset();
+            return 0;
+    }
+    return std::nullopt;
+}
+
+void SettingsWindow::after_message() {
+    run_pending_actions();
+}
+
+void SettingsWindow::paint() {
+    PAINTSTRUCT ps;
+    if (!BeginPaint(handle(), &ps)) return;
+    ui_.renderer->render(target_, ps.hdc, ui_.theme.windowBackground, ui_.commands);
+    EndPaint(handle(), &ps);
+}
+
+void SettingsWindow::relayout() {
+    if (AppBorrow app; app) repaint(*app);
+}
+
+void SettingsWindow::on_button_up() {
+    button_released(ui_);
+    AppBorrow app;
+    if (!app) return;
+    const SettingsTab before = tab_;
+    repaint(*app);
+    if (tab_ != before && tab_ == SettingsTab::conditions) refresh_preview(*app);
+    refresh(*app);
+}
+
+void SettingsWindow::on_wheel(int delta) {
+    float& scroll = scroll_[static_cast<size_t>(tab_)];
+    scroll = std::max(0.0f, scroll - static_cast<float>(delta) / WHEEL_DELTA * wheel_step);
+    relayout();  // the layout keeps it above the end of the content
+}
+
+void SettingsWindow::on_field_report(WPARAM wparam, LPARAM lparam) {
+    if (wparam != 0 && field_report(ui_, wparam, lparam) != ReportOutcome::relayout) return;
+    AppBorrow app;
+    if (!app) return;
+    repaint(*app);
+    if (app->prefs != app->written_prefs) refresh(*app);
+}
+
+// --- The shell's seams -------------------------------------------------------------------------
+
+void open_settings(App& app, int tab) {
+    if (!app.settings) app.settings = std::make_unique<SettingsWindow>(*app.renderer);
+    app.settings->open(app, static_cast<SettingsTab>(std::clamp(tab, 0, 3)));
+}
+
+void settings_tick(App& app) {
+    if (app.settings) app.settings->tick(app);
+}
+
+void draw_settings(App& app) {
+    if (app.settings) app.settings->repaint(app);
+}
+
+void settings_theme_changed(App& app) {
+    if (app.settings) app.settings->set_theme(app.theme);
+}
 
 }  // namespace torvane

@@ -1,13 +1,89 @@
 #pragma once
-// The settings window. It is not built yet: the shell calls these seams, which do nothing.
+// "Preferencias de Torvane": every preference edited live in four tabs, laid out by the widget
+// layer like the panel. A change takes effect at once and is saved by the shell's delayed
+// write. The window is created when asked for and destroyed when closed; the program runs on.
+// UI thread only.
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "win/ui/widgets.h"
+#include "win/window.h"
 
 namespace torvane {
 
 struct App;
 
-void open_settings(App& app, int page);
-// Once a second, for the live preview; and the repaint of the refresh step.
+enum class SettingsTab : int { general = 0, movement = 1, conditions = 2, schedules = 3 };
+
+// The interval slider is logarithmic from 5 s to 24 h: its position for an interval, and the
+// interval a position gives, snapped to a step that grows with the value.
+double interval_slider_position(double interval);
+double interval_from_slider(double position);
+// "−" and "+": 5 s steps below a minute, minutes from there, within 5 s … 24 h.
+double interval_step(double interval, bool up);
+
+class SettingsWindow final : public Window {
+public:
+    explicit SettingsWindow(Renderer& renderer);
+    ~SettingsWindow() override;
+
+    // Shows the window on `tab`, creating it when it does not exist. False when it cannot.
+    bool open(App& app, SettingsTab tab);
+    bool is_open() const { return handle() != nullptr; }
+    SettingsTab tab() const { return tab_; }
+    void repaint(App& app);
+    // Windows changed its colours: the palette and the title bar follow.
+    void set_theme(const Theme& theme);
+    // Once a tick: the "Estado ahora" preview while the conditions show.
+    void tick(App& app);
+
+    // For tests and measurements: the layout alone, without painting.
+    void layout(App& app);
+    const UiContext& ui() const { return ui_; }
+    float scroll() const { return scroll_[static_cast<size_t>(tab_)]; }
+    const std::optional<std::string>& preview() const { return preview_; }
+
+private:
+    std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+    void after_message() override;
+
+    bool create_window();
+    void paint();
+    void relayout();
+    void on_button_up();
+    void on_wheel(int delta);
+    void on_field_report(WPARAM wparam, LPARAM lparam);
+    void refresh_preview(App& app);
+
+    float tab_bar(App& app);
+    float content(App& app, float top);
+    float general(App& app, float y);
+    float movement(App& app, float y);
+    float conditions(App& app, float y);
+    float schedules(App& app, float y);
+
+    UiContext ui_;
+    WindowTarget target_;
+    SettingsTab tab_ = SettingsTab::general;
+    std::array<float, 4> scroll_{};
+    std::optional<std::string> preview_;
+    bool autostart_shown_ = false;
+    float width_ = 600;  // client area in DIPs
+    float view_height_ = 660;
+    float content_width_ = 556;  // C
+    std::string text_;           // scratch for composed texts
+};
+
+// The shell's seams.
+void open_settings(App& app, int tab);
+// Once a second, for the live preview.
 void settings_tick(App& app);
+// The repaint of the refresh step.
 void draw_settings(App& app);
+void settings_theme_changed(App& app);
 
 }  // namespace torvane

@@ -109,8 +109,11 @@ void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked)
 
 // --- Native fields ---------------------------------------------------------------------------
 
+bool inside_clip(const UiContext& ui, const Rect& r);
+
 FieldRequest& new_request(UiContext& ui, uint32_t id, FieldKind kind, Rect rect) {
     FieldRequest& request = ui.field_requests.emplace_back();
+    request.in_view = inside_clip(ui, rect);
     request.id = id;
     request.kind = kind;
     request.rect = rect;
@@ -277,7 +280,7 @@ void place(UiContext& ui, NativeField& field, const FieldRequest& request) {
     const int y = static_cast<int>(std::lround(r.y * s)) +
                   (static_cast<int>(std::lround(r.h * s)) - height) / 2;
     const RECT placed{x, y, x + width, y + height};
-    const bool visible = inside_clip(ui, r);
+    const bool visible = request.in_view;
     if (!EqualRect(&placed, &field.placed) || visible != field.visible) {
         SetWindowPos(field.control, nullptr, x, y, width, height,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS |
@@ -657,11 +660,14 @@ bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, b
     return clicked;
 }
 
-std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction) {
-    const Interaction state = interact(ui, id, rect, false);
+std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction, bool enabled) {
+    const Faded faded(ui, !enabled);
+    if (enabled) interact(ui, id, rect, false);
     const float length = std::max(rect.w - 18, 1.0f);
     std::optional<float> changed;
-    if (state.pressed && ui.pointer.x >= 0) {
+    // A drag follows the pointer wherever it goes until the button comes up.
+    const bool dragging = enabled && ui.active_id == id && id != 0;
+    if (dragging && ui.pointer.x >= 0) {
         const float f = std::clamp((ui.pointer.x - (rect.x + 9)) / length, 0.0f, 1.0f);
         if (std::fabs(f - fraction) > 0.000001f) changed = f;
     }
@@ -672,14 +678,15 @@ std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fractio
                 ui.theme.subtleStrong);
     circle(ui, {knob, middle}, 9, ui.theme.control);
     record(ui, StrokeCircle{{knob, middle}, 8.5f, 1}, ui.theme.controlBorder);
-    const bool knob_hovered = std::hypot(ui.pointer.x - knob, ui.pointer.y - middle) <= 9;
-    circle(ui, {knob, middle}, knob_hovered || state.pressed ? 6.0f : 5.0f, ui.theme.accent);
+    const bool knob_hovered =
+        enabled && std::hypot(ui.pointer.x - knob, ui.pointer.y - middle) <= 9;
+    circle(ui, {knob, middle}, knob_hovered || dragging ? 6.0f : 5.0f, ui.theme.accent);
     return changed;
 }
 
 SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_id, float& y,
                            float width, std::string_view text, bool checked, double value,
-                           double maximum) {
+                           double maximum, bool slider_enabled) {
     SliderRowResult result;
     char percent[16];
     std::snprintf(percent, sizeof percent, "%.0f%%", std::floor(value + 0.5));
@@ -688,7 +695,7 @@ SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_
     const double span = maximum - 5;
     const auto fraction = static_cast<float>(span > 0 ? (value - 5) / span : 0);
     if (const std::optional<float> f =
-            slider(ui, slider_id, {width - 121, y + 7, 120, 20}, fraction))
+            slider(ui, slider_id, {width - 121, y + 7, 120, 20}, fraction, slider_enabled))
         result.value = 5 + *f * span;
     const float checkbox_width = (width - 121 - 10) - 37;
     result.toggled = checkbox(ui, checkbox_id, {37, y + 8}, text, checked, checkbox_width);

@@ -63,6 +63,7 @@ struct FieldRequest {
     float size = 13;
     bool semibold = false;
     bool enabled = true;
+    bool in_view = true;  // inside the clip the layout had when it asked for the field
     Color background = 0;
     // The text the field should show, and whether it must replace what the control holds even
     // while it has the focus (after Up, Down or a commit).
@@ -175,14 +176,15 @@ void end_card(UiContext& ui, size_t card, Rect rect);
 bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
                 bool enabled = true);
 bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, bool checked);
-std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction);
+std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction,
+                            bool enabled = true);
 struct SliderRowResult {
     bool toggled = false;
     std::optional<double> value;
 };
 SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_id, float& y,
                            float width, std::string_view text, bool checked, double value,
-                           double maximum);
+                           double maximum, bool slider_enabled = true);
 float hint(UiContext& ui, float y, float x, float width, std::string_view text);
 std::optional<std::wstring> text_field(UiContext& ui, uint32_t id, Rect rect,
                                        std::wstring_view text, std::string_view placeholder,

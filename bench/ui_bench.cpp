@@ -1,6 +1,6 @@
-// Measures the panel under Wine: the full layout with its display list (no painting), and the
-// time from the icon's click to the panel shown and painted, first and later opens.
-// Prints medians; not a test. Usage: wine panel_bench.exe [LAYOUTS]
+// Measures the windows under Wine: the full layout of the panel and of each settings tab with
+// its display list (no painting), and the time from the icon's click to the panel shown and
+// painted, first and later opens. Prints medians; not a test. Usage: wine ui_bench.exe [LAYOUTS]
 
 #include <windows.h>
 
@@ -45,6 +45,22 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// Median time of `count` layouts, and the program's allocations per layout.
+template <class Layout>
+void measure(const char* name, int count, Layout&& layout) {
+    layout();  // the first one creates what later ones reuse
+    std::vector<double> times;
+    times.reserve(static_cast<size_t>(count));
+    const uint64_t before = allocations.load();
+    for (int i = 0; i < count; ++i) {
+        const double began = now_ms();
+        layout();
+        times.push_back(now_ms() - began);
+    }
+    const double allocs = static_cast<double>(allocations.load() - before) / count;
+    std::printf("%-24s median %.3f ms, %.2f allocations each\n", name, median(times), allocs);
+}
+
 // The icon's left click as the shell delivers it, then the first paint.
 double open_ms(App& app) {
     const double began = now_ms();
@@ -75,23 +91,23 @@ int wmain(int argc, wchar_t** argv) {
         opens.push_back(open_ms(app));
     }
 
+    std::printf("open (click to painted): first %.1f ms, later median %.1f ms\n", first,
+                median(opens));
+
     // Switched on with a timer: the panel at its busiest without an update.
     apply_effects(app, activate_for(app.engine, app.prefs, local_now(), 3600));
     app.engine.last_tick = local_now();
-    app.panel->layout(app);
-    std::vector<double> times;
-    times.reserve(static_cast<size_t>(layouts));
-    const uint64_t before = allocations.load();
-    for (int i = 0; i < layouts; ++i) {
-        const double began = now_ms();
-        app.panel->layout(app);
-        times.push_back(now_ms() - began);
+    measure("panel layout", layouts, [&] { app.panel->layout(app); });
+
+    app.prefs.schedulesEnabled = true;
+    app.prefs.schedules.push_back(Schedule::new_default());
+    const char* tabs[] = {"settings General", "settings Movimiento", "settings Condiciones",
+                          "settings Horarios"};
+    for (int tab = 0; tab < 4; ++tab) {
+        open_settings(app, tab);
+        measure(tabs[tab], layouts, [&] { app.settings->layout(app); });
     }
-    const double allocs = static_cast<double>(allocations.load() - before) / layouts;
-    std::printf("open (click to painted): first %.1f ms, later median %.1f ms\n", first,
-                median(opens));
-    std::printf("layout: median %.3f ms over %d, %.2f allocations each, %zu commands\n",
-                median(times), layouts, allocs, app.panel->ui().commands.size());
+    app.settings.reset();
     app.panel.reset();
     return 0;
 }
