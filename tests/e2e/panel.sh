@@ -130,8 +130,8 @@ sleep 0.6
 click_icon
 check "a second left click closes it" panel_hidden
 sleep 0.5
-click_icon
-wait_for_panel
+wine "$ctl" show
+check "a second start's \"show\" opens it" wait_for_panel
 
 echo "== Presets, timers, pauses and the switch"
 closed_height=$ph

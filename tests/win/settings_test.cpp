@@ -207,13 +207,26 @@ TEST_F(SettingsOnScreen, TheWheelScrollsWithinTheContent) {
     EXPECT_FALSE(IsWindowVisible(field(1000)));
 }
 
-TEST_F(SettingsOnScreen, TheAutostartSwitchShowsTheRegistry) {
+TEST_F(SettingsOnScreen, TheAutostartSwitchShowsTheRegistryAndThePaletteFollowsWindows) {
     set_autostart(false);
     open(0);
     click(10);
     EXPECT_TRUE(autostart_enabled());
     click(10);
     EXPECT_FALSE(autostart_enabled());
+
+    RegKey personalize;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                              0, nullptr, 0, KEY_SET_VALUE, nullptr, personalize.put(), nullptr),
+              ERROR_SUCCESS);
+    const DWORD dark = 0;
+    RegSetValueExW(personalize.get(), L"AppsUseLightTheme", 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&dark), sizeof dark);
+    SendMessageW(window_, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+    RegDeleteValueW(personalize.get(), L"AppsUseLightTheme");
+    EXPECT_TRUE(settings().ui().theme.dark);
+    EXPECT_EQ(settings().ui().theme.windowBackground, make_theme(true, 0).windowBackground);
 }
 
 }  // namespace
