@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
+
+#include "core/crypto.h"
+#include "signing.h"
 
 using namespace torvane;
 
@@ -26,4 +31,238 @@ TEST(SanitizeNotes, CutsAtThreeHundredCharactersNotBytes) {
     for (int i = 0; i < 300; ++i)
         expected += "é";
     EXPECT_EQ(sanitize_notes(accented), expected + "…");
+}
+
+namespace {
+
+const char* const full_feed = R"({
+    "version": "1.10.0", "build": 120, "size": 1048576,
+    "url": "https://localhost/software/torvane/Torvane-1.10.0.zip",
+    "sha256": "AB", "signature": "c2ln", "notes": "Arreglos", "minimumSystem": "10.0.19041",
+    "extra": [1, 2, {"nested": true}]
+})";
+
+Appcast parsed(std::string_view body) {
+    Result<Appcast> feed = parse_appcast(body);
+    EXPECT_TRUE(feed.ok()) << body;
+    return feed ? feed.value() : Appcast{};
+}
+
+bool invalid(std::string_view body) {
+    return !parse_appcast(body).ok();
+}
+
+}  // namespace
+
+TEST(ParseAppcast, ReadsEveryField) {
+    const Appcast feed = parsed(full_feed);
+    EXPECT_EQ(feed.version, "1.10.0");
+    EXPECT_EQ(feed.build, 120);
+    EXPECT_EQ(feed.size, 1048576);
+    EXPECT_EQ(feed.url, "https://localhost/software/torvane/Torvane-1.10.0.zip");
+    EXPECT_EQ(feed.sha256, "AB");
+    EXPECT_EQ(feed.signature, "c2ln");
+    EXPECT_EQ(feed.notes, "Arreglos");
+    EXPECT_EQ(feed.minimumSystem, "10.0.19041");
+
+    // A byte-order mark changes nothing.
+    const Appcast with_mark = parsed(std::string("\xEF\xBB\xBF") + full_feed);
+    EXPECT_EQ(with_mark.version, feed.version);
+    EXPECT_EQ(with_mark.build, feed.build);
+    EXPECT_EQ(with_mark.notes, feed.notes);
+    // Only one mark is dropped.
+    EXPECT_TRUE(invalid(std::string("\xEF\xBB\xBF\xEF\xBB\xBF") + full_feed));
+}
+
+TEST(ParseAppcast, MissingAndNullMembers) {
+    const Appcast bare = parsed(R"({"version": "0.1.0"})");
+    EXPECT_EQ(bare.build, 0);
+    EXPECT_FALSE(bare.size);
+    EXPECT_EQ(bare.url, "");
+    EXPECT_EQ(bare.sha256, "");
+    EXPECT_EQ(bare.signature, "");
+    EXPECT_FALSE(bare.notes);
+    EXPECT_FALSE(bare.minimumSystem);
+
+    const Appcast nulls = parsed(
+        R"({"version": "0.1.0", "size": null, "url": null, "sha256": null, "signature": null,
+            "notes": null, "minimumSystem": null})");
+    EXPECT_FALSE(nulls.size);
+    EXPECT_EQ(nulls.url, "");
+    EXPECT_FALSE(nulls.notes);
+    EXPECT_FALSE(nulls.minimumSystem);
+    // Keys are case-sensitive: a differently written key is another, ignored key.
+    EXPECT_EQ(parsed(R"({"version": "0.1.0", "Build": 7})").build, 0);
+}
+
+TEST(ParseAppcast, BuildAndSizeMustBeIntegersInRange) {
+    EXPECT_EQ(parsed(R"({"version":"1.0.0","build":-5})").build, -5);
+    EXPECT_EQ(parsed(R"({"version":"1.0.0","build":2147483647})").build, 2147483647);
+    EXPECT_EQ(parsed(R"({"version":"1.0.0","build":-2147483648})").build, -2147483648LL);
+    EXPECT_EQ(parsed(R"({"version":"1.0.0","size":9223372036854775807})").size,
+              9223372036854775807LL);
+    EXPECT_EQ(parsed(R"({"version":"1.0.0","size":-1})").size, -1);
+    for (const char* bad :
+         {R"({"version":"1.0.0","build":null})", R"({"version":"1.0.0","build":2147483648})",
+          R"({"version":"1.0.0","build":-2147483649})", R"({"version":"1.0.0","build":1.0})",
+          R"({"version":"1.0.0","build":1e2})", R"({"version":"1.0.0","build":"120"})",
+          R"({"version":"1.0.0","build":true})", R"({"version":"1.0.0","size":1.5})",
+          R"({"version":"1.0.0","size":9223372036854775808})",
+          R"({"version":"1.0.0","size":18446744073709551615})",
+          R"({"version":"1.0.0","size":"10"})", R"({"version":"1.0.0","size":[1]})"})
+        EXPECT_TRUE(invalid(bad)) << bad;
+}
+
+TEST(ParseAppcast, TextMembersMustBeStrings) {
+    for (const char* key : {"url", "sha256", "signature", "notes", "minimumSystem"}) {
+        for (const char* value : {"1", "true", "[]", "{}"}) {
+            const std::string body =
+                std::string(R"({"version":"1.0.0",")") + key + "\":" + value + "}";
+            EXPECT_TRUE(invalid(body)) << body;
+        }
+    }
+    EXPECT_TRUE(invalid(R"({"version": 100})"));
+    EXPECT_TRUE(invalid(R"({"version": null})"));
+}
+
+TEST(ParseAppcast, VersionIsThreeShortNumbers) {
+    for (const char* good : {"1.10.0", "0.0.0", "9999.0.1234"})
+        EXPECT_EQ(parsed(std::string(R"({"version":")") + good + "\"}").version, good);
+    for (const char* bad : {"", "1.2", "1.2.3.4", "1.2.x", "12345.0.0", "1..2", ".1.2", "1.2.",
+                            " 1.2.3", "1.2.3 ", "+1.2.3", "1.-2.3", "١.٢.٣"})
+        EXPECT_TRUE(invalid(std::string(R"({"version":")") + bad + "\"}")) << bad;
+    EXPECT_TRUE(invalid("{}"));
+}
+
+TEST(ParseAppcast, OnlyAnObjectOfValidJsonIsAFeed) {
+    for (const char* bad : {"", "[]", "\"1.0.0\"", "null", "{\"version\":\"1.0.0\"", "{} {}",
+                            "{\"version\":\"1.0.0\",}", "{\"version\":\"1.0.0\xff\"}", "\xEF\xBB"})
+        EXPECT_TRUE(invalid(bad)) << bad;
+}
+
+TEST(MinimumSystem, ComparesUpToThreePartsInOrder) {
+    const OsVersion win10{10, 0, 19045};
+    EXPECT_FALSE(minimum_system_satisfied("10.0.22000", win10));
+    EXPECT_TRUE(minimum_system_satisfied("10.0.19045", win10));
+    EXPECT_TRUE(minimum_system_satisfied("10.0.19044", win10));
+    EXPECT_TRUE(minimum_system_satisfied("6.3", win10));
+    EXPECT_FALSE(minimum_system_satisfied("10.1", win10));
+    EXPECT_FALSE(minimum_system_satisfied("11.0", win10));
+    EXPECT_TRUE(minimum_system_satisfied("9.9.99999", win10));
+    // A fourth part is never compared; white space and a "+" around parts are accepted.
+    EXPECT_TRUE(minimum_system_satisfied("10.0.19045.9999", win10));
+    EXPECT_FALSE(minimum_system_satisfied(" 10 . +0 . 22000 ", win10));
+    EXPECT_FALSE(minimum_system_satisfied("10.0.4294967295", win10));
+}
+
+TEST(MinimumSystem, MalformedRequirementsAreIgnored) {
+    const OsVersion old{6, 1, 7601};
+    for (const char* ignored : {"", "10", "10.0.x", "10.0.", "10..0", "10.0.0.0.0", "a.b",
+                                "10.0.4294967296", "10.-1", "10.0.++1", "+", "10 0"})
+        EXPECT_TRUE(minimum_system_satisfied(ignored, old)) << ignored;
+}
+
+TEST(PackageUrl, OnlyHttpsFromTheUpdateHostOnItsDefaultPort) {
+    for (const char* good :
+         {"https://localhost/software/torvane/Torvane.zip", "HTTPS://LOCALHOST/x.zip",
+          "https://localhost:443/x.zip", "https://localhost", "https://localhost?x#y"})
+        EXPECT_TRUE(package_url_allowed(good, "localhost")) << good;
+    for (const char* bad :
+         {"http://localhost/x.zip", "https://localhost:8443/x.zip", "https://localhost:0443/x",
+          "https://localhost:/x", "https://evil.org/x.zip", "https://localhost.evil.org/x",
+          "https://evil.org/https://localhost/", "https:///x.zip", "https://",
+          "https://localhost/a b.zip", "https://localhost/a\\b", "https://localhost/\r\nx",
+          "https://localhost/a\xC2\xA0"
+          "b",
+          "https://localhost/\xC2\x85", "https://localhost/\xE2\x80\x8A",
+          "https://user@localhost/x", "https://localhost/\xff", " https://localhost/x", ""})
+        EXPECT_FALSE(package_url_allowed(bad, "localhost")) << bad;
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A package signed with the test key's private half, as the release tool signs it.
+struct SignedPackage {
+    Bytes bytes = signing::bytes_of(std::string("PK\x03\x04 paquete de prueba", 22));
+    Appcast feed;
+    SignedPackage() {
+        feed.sha256 = sha256_hex(bytes);
+        feed.signature =
+            signing::base64(signing::sign(signing::from_hex(signing::update_test_seed), bytes));
+    }
+};
+
+bool built_with_test_key() {
+    const auto key = base64_decode(update_public_key());
+    const Bytes seed = signing::from_hex(signing::update_test_seed);
+    const Bytes message = signing::bytes_of("x");
+    return key && ed25519_verify_strict(*key, message, signing::sign(seed, message));
+}
+
+}  // namespace
+
+TEST(PackageDigest, MatchesTheWholeFileInAnyCaseAndSpacing) {
+    SignedPackage package;
+    EXPECT_TRUE(verify_package_digest(package.bytes, package.feed));
+    Appcast upper = package.feed;
+    for (char& c : upper.sha256)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    upper.sha256 = " \t" + upper.sha256 + "\r\n";
+    EXPECT_TRUE(verify_package_digest(package.bytes, upper));
+
+    Bytes changed = package.bytes;
+    changed.back() ^= 1;
+    EXPECT_FALSE(verify_package_digest(changed, package.feed));
+    Bytes longer = package.bytes;
+    longer.push_back(0);
+    EXPECT_FALSE(verify_package_digest(longer, package.feed));
+    for (std::string bad :
+         {std::string(), package.feed.sha256.substr(0, 63), package.feed.sha256 + "0",
+          "sha256:" + package.feed.sha256,
+          package.feed.sha256.substr(0, 32) + " " + package.feed.sha256.substr(32)}) {
+        Appcast feed = package.feed;
+        feed.sha256 = bad;
+        EXPECT_FALSE(verify_package_digest(package.bytes, feed)) << bad;
+    }
+}
+
+TEST(PackageSignature, CoversExactlyTheFileWithTheBuiltInKey) {
+    if (!built_with_test_key()) GTEST_SKIP() << "built with another update key";
+    SignedPackage package;
+    EXPECT_TRUE(verify_package_signature(package.bytes, package.feed));
+    Appcast spaced = package.feed;
+    spaced.signature = "\n " + spaced.signature + " \n";
+    EXPECT_TRUE(verify_package_signature(package.bytes, spaced));
+
+    Bytes changed = package.bytes;
+    changed[0] ^= 1;
+    EXPECT_FALSE(verify_package_signature(changed, package.feed));
+    Bytes longer = package.bytes;
+    longer.push_back('\n');
+    EXPECT_FALSE(verify_package_signature(longer, package.feed));
+
+    // A signature over the digest text, or over the feed, is not one over the file.
+    const Bytes seed = signing::from_hex(signing::update_test_seed);
+    Appcast over_digest = package.feed;
+    over_digest.signature =
+        signing::base64(signing::sign(seed, signing::bytes_of(package.feed.sha256)));
+    EXPECT_FALSE(verify_package_signature(package.bytes, over_digest));
+
+    // Damaged text: cut, unpadded, with a line break inside, or not Base64 at all.
+    const std::string text = package.feed.signature;
+    for (std::string bad :
+         {std::string(), text.substr(0, 86), text.substr(0, 87),
+          text.substr(0, 44) + "\n" + text.substr(44), text + "AAAA", std::string(88, '*')}) {
+        Appcast feed = package.feed;
+        feed.signature = bad;
+        EXPECT_FALSE(verify_package_signature(package.bytes, feed)) << bad;
+    }
+    // A genuine signature by another key.
+    Appcast other_key = package.feed;
+    Bytes other_seed = seed;
+    other_seed[0] ^= 1;
+    other_key.signature = signing::base64(signing::sign(other_seed, package.bytes));
+    EXPECT_FALSE(verify_package_signature(package.bytes, other_key));
 }
