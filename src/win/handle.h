@@ -5,6 +5,7 @@
 #include <windows.h>
 // After windows.h:
 #include <objbase.h>
+#include <winhttp.h>
 #include <wrl/client.h>
 
 #include <utility>
@@ -101,6 +102,14 @@ struct DesktopTraits {
     static void close(HDESK h) { CloseDesktop(h); }
 };
 using Desktop = UniqueHandle<DesktopTraits>;
+
+// WinHTTP sessions, connections and requests.
+struct InternetTraits {
+    using type = HINTERNET;
+    static HINTERNET invalid() { return nullptr; }
+    static void close(HINTERNET h) { WinHttpCloseHandle(h); }
+};
+using InternetHandle = UniqueHandle<InternetTraits>;
 
 // Memory the system allocated for the caller with LocalAlloc (CommandLineToArgvW, …).
 template <class T>

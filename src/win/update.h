@@ -1,26 +1,27 @@
 #pragma once
-// The record shared between the UI thread and the update threads. Checking the feed and
-// installing updates come later; until then the shell only publishes its version here.
+// The record shared between the UI thread and the update threads, and the update check that
+// fills it: fetching and judging the feed on the "torvane-update-check" thread.
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+
+#include "core/appcast.h"
 
 namespace torvane {
 
-// A newer build the feed offers.
-struct AvailableUpdate {
-    std::string version;
-};
-
+// Every field is read and written under `lock`; the update-status message is posted to
+// `window` after unlocking, and only once both `window` and `message` are set.
 struct UpdaterState {
     std::mutex lock;
     std::string status;
-    std::optional<AvailableUpdate> available;
+    std::optional<Appcast> available;  // the newer build last found, notes cleaned
     std::optional<std::pair<std::string, std::string>> pending_notification;  // title, body
     bool busy = false;
     bool restart_requested = false;
@@ -29,11 +30,41 @@ struct UpdaterState {
     UINT message = 0;
 };
 
-// Seam for the periodic and manual update check, which is not built yet: it does nothing.
+// What the check compares the feed with.
+struct RunningSystem {
+    std::optional<OsVersion> os;  // absent when the system does not say
+    std::uint32_t build = 0;
+    std::string version;  // "dev" without a version resource
+};
+
+// The feed's only location.
+std::string feed_url();
+
+// Starts a check on its own thread unless a check or an installation is running. `manual`
+// when the user asked for it.
 void check_for_updates(const std::shared_ptr<UpdaterState>& state, bool manual);
 
+// Body of the check thread: fetch, judge, publish.
+void run_update_check(UpdaterState& state, bool manual);
+
+// Publishes the outcome of one fetch of the feed and ends the check (clears `busy`).
+void conclude_check(UpdaterState& state, std::string_view body, bool fetched, bool manual,
+                    const RunningSystem& running);
+
+// Marks the state busy for an installation of the feed's package when its URL is acceptable;
+// refuses, with "No se pudo descargar", otherwise.
+bool begin_install(UpdaterState& state, const Appcast& appcast);
+
+// The common failure exit: not busy any more, `message` as the status and in the log.
+void update_failed(UpdaterState& state, std::string_view message);
+
+// Copies taken under the lock, for the panel and the settings window.
+std::optional<Appcast> available_update(UpdaterState& state);
+bool is_busy(UpdaterState& state);
+std::string update_status(UpdaterState& state);
+
 // Seam for downloading and installing the available build, which is not built yet: it does
-// nothing (and nothing offers a build until the check exists).
+// nothing.
 void start_install(const std::shared_ptr<UpdaterState>& state);
 
 // Seam for removing what a previous update left beside the executable, which is not built

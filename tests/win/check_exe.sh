@@ -64,7 +64,7 @@ check "no function newer than Windows 10 1507 imported (found: ${imported_newer:
     test -z "$imported_newer"
 check "the import table lists functions (found $(wc -l <<<"$functions"))" \
     grep -qx CreateWindowExW <<<"$functions"
-for dll in d2d1 dwrite version wtsapi32; do
+for dll in d2d1 dwrite version wtsapi32 winhttp ws2_32; do
     check "$dll.dll loaded on first use (its delay-load stub is there)" grep -aqi "$dll.dll" "$exe"
 done
 
