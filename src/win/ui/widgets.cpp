@@ -323,9 +323,8 @@ bool must_replace(const FieldRequest& request, std::wstring_view shown, bool foc
     return typed && *typed != *request.value;
 }
 
-void fill_text(UiContext& ui, NativeField& field, const FieldRequest& request, bool focused,
-               std::wstring& scratch) {
-    const std::wstring_view shown = control_text(field.control, scratch);
+void fill_text(UiContext& ui, NativeField& field, const FieldRequest& request, bool focused) {
+    const std::wstring_view shown = control_text(field.control, ui.control_text);
     if (!must_replace(request, shown, focused)) return;
     ui.replacing_text = true;
     SetWindowTextW(field.control, request.text.c_str());
@@ -352,7 +351,6 @@ void begin_layout(UiContext& ui) {
 
 void end_layout(UiContext& ui) {
     if (!ui.native_fields_enabled) return;
-    std::wstring scratch;
     const HWND focus = GetFocus();
     for (const FieldRequest& request : ui.field_requests) {
         NativeField* field = find_field(ui, request.id);
@@ -365,7 +363,7 @@ void end_layout(UiContext& ui) {
         }
         place(ui, *field, request);
         colour(ui, *field, request);
-        fill_text(ui, *field, request, field->control == focus, scratch);
+        fill_text(ui, *field, request, field->control == focus);
     }
     for (NativeField& field : ui.fields) {
         const bool requested = std::any_of(ui.field_requests.begin(), ui.field_requests.end(),

@@ -121,6 +121,7 @@ struct UiContext {
     std::vector<CachedFont> fonts;
     bool native_fields_enabled = true;
     bool replacing_text = false;  // guards EN_CHANGE while the context writes a control
+    std::wstring control_text;    // what a control holds, read into reused room
 };
 
 // Starts a layout: empties the display list, the hit regions and the field requests.
