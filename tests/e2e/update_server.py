@@ -6,8 +6,10 @@ each request; every request is logged as "path|user agent|cache control" to REQU
 Usage: update_server.py CERT KEY SCENARIO_FILE REQUEST_LOG
 """
 import http.server
+import os
 import ssl
 import sys
+import time
 
 cert, key, scenario_file, request_log = sys.argv[1:5]
 FEED = "/software/torvane/appcast-windows.json"
@@ -72,6 +74,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif scenario == "oversize":
             if path == FEED:
                 return self.send(200, (CURRENT + " " * 70000).encode(), length=False)
+        elif scenario == "held-newer":
+            # Answers once the test creates the release file, so that it can act meanwhile.
+            if path == FEED:
+                for _ in range(300):
+                    if os.path.exists(scenario_file + ".release"):
+                        break
+                    time.sleep(0.1)
+                return self.send(200, NEWER.encode("utf-8"))
+        elif scenario == "min-system":
+            if path == FEED:
+                return self.send(200, b'{"version": "0.2.0", "build": 2,'
+                                      b' "minimumSystem": "10.0.99999"}')
         elif scenario == "invalid":
             if path == FEED:
                 return self.send(200, b'{"version": "0.2", "build": 2}')
