@@ -35,9 +35,13 @@ std::filesystem::path temp_folder() {
 
 }  // namespace
 
-std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable) {
+std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
+                                      const wchar_t* below_variable) {
     std::filesystem::path path = known_folder(folder);
-    if (path.empty()) path = environment_folder(variable);
+    if (path.empty()) {
+        path = environment_folder(variable);
+        if (!path.empty() && *below_variable) path /= below_variable;
+    }
     if (path.empty()) path = temp_folder();
     return path;
 }

@@ -10,7 +10,8 @@
 namespace torvane {
 
 // The known folder; when that lookup fails or is empty, the environment variable when set and
-// not empty; otherwise the system's temporary folder.
-std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable);
+// not empty, joined with `below_variable`; otherwise the system's temporary folder.
+std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
+                                      const wchar_t* below_variable = L"");
 
 }  // namespace torvane

@@ -1,35 +1,126 @@
 #include "win/installer.h"
 
-#include <windows.h>
-
+#include <cwctype>
 #include <string>
 
 #include "win/folders.h"
 #include "win/handle.h"
-#include "win/registry.h"
+#include "win/instance.h"
+#include "win/version.h"
+#include "win/wtext.h"
 
 namespace torvane {
 
 namespace {
 
-constexpr const wchar_t* run_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const wchar_t* product = L"Torvane";
+bool is_file(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
-std::wstring quoted(const std::filesystem::path& path) {
-    return L"\"" + path.native() + L"\"";
+bool is_folder(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates `folder` and any missing parents; the system error code, 0 on success.
+DWORD create_folder_tree(const std::filesystem::path& folder) {
+    if (is_folder(folder)) return ERROR_SUCCESS;
+    const std::filesystem::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder)
+        if (DWORD error = create_folder_tree(parent)) return error;
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    // Created meanwhile by someone else is as good; a file of that name is not.
+    return error == ERROR_ALREADY_EXISTS && is_folder(folder) ? ERROR_SUCCESS : error;
+}
+
+uint32_t build_of(const std::filesystem::path& exe) {
+    const auto version = file_fixed_version(exe);
+    return version ? version->build : 0;
+}
+
+void stop_running_copy() {
+    if (!instance_running()) return;
+    signal_quit();
+    wait_for_exit();
+    // The process may still hold its executable open for a moment after letting go.
+    Sleep(300);
+}
+
+// Copies through "Torvane.exe.new" and renames it over the installed file, so that the installed
+// copy is never half written; the system error code of the failed step, 0 on success.
+DWORD copy_into_place(const std::filesystem::path& own) {
+    stop_running_copy();
+    if (DWORD error = create_folder_tree(install_dir())) return error;
+    const std::filesystem::path installed = installed_exe_path();
+    std::filesystem::path fresh = installed;
+    fresh += L".new";
+    if (!CopyFileW(own.c_str(), fresh.c_str(), FALSE)) return GetLastError();
+    if (MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    DeleteFileW(fresh.c_str());
+    return error;
+}
+
+void warn_install_failed(DWORD error) {
+    const std::wstring text = L"No se pudo instalar Torvane en " + install_dir().native() +
+                              L".\n\n" + widen(system_error_text(error));
+    MessageBoxW(nullptr, text.c_str(), L"Torvane", MB_OK | MB_ICONWARNING);
+}
+
+// A copy that cannot be started leaves the user with nothing: then this one runs instead.
+InstallOutcome start_installed_copy() {
+    return launch_executable(installed_exe_path()) ? InstallOutcome::handed_over
+                                                   : InstallOutcome::run_here;
+}
+
+InstallOutcome hand_over() {
+    if (!instance_running()) return start_installed_copy();
+    AllowSetForegroundWindow(ASFW_ANY);
+    signal_show();
+    return InstallOutcome::handed_over;
+}
+
+std::wstring final_path(const std::filesystem::path& path) {
+    FileHandle file(CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return path.native();
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD units = GetFinalPathNameByHandleW(
+            file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+        if (units == 0) break;
+        if (units < buffer.size()) return buffer.substr(0, units);
+        buffer.resize(units);  // too small: `units` is the size it needs
+    }
+    return path.native();
 }
 
 }  // namespace
 
 InstallOutcome install_if_needed() {
-    return InstallOutcome::run_here;
+    const std::filesystem::path own = running_exe_path();
+    if (own.empty()) return InstallOutcome::run_here;
+    const std::filesystem::path installed = installed_exe_path();
+    if (same_program(own, installed)) return InstallOutcome::run_here;
+    if (is_file(installed) && build_of(installed) >= running_build()) return hand_over();
+    if (DWORD error = copy_into_place(own)) {
+        warn_install_failed(error);
+        return InstallOutcome::run_here;
+    }
+    write_uninstall_entry();
+    create_start_menu_shortcut();
+    // Re-pointed at the new copy; a first installation does not switch it on.
+    if (autostart_enabled()) set_autostart(true);
+    return start_installed_copy();
 }
 
-int uninstall() {
-    return 0;
+void write_uninstall_entry_if_installed() {
+    if (same_program(running_exe_path(), installed_exe_path())) write_uninstall_entry();
 }
-
-void write_uninstall_entry_if_installed() {}
 
 std::filesystem::path install_dir() {
     return known_folder_or(FOLDERID_LocalAppData, L"LOCALAPPDATA") / L"Programs" / L"Torvane";
@@ -37,6 +128,12 @@ std::filesystem::path install_dir() {
 
 std::filesystem::path installed_exe_path() {
     return install_dir() / L"Torvane.exe";
+}
+
+std::filesystem::path shortcut_path() {
+    return known_folder_or(FOLDERID_Programs, L"APPDATA",
+                           L"Microsoft\\Windows\\Start Menu\\Programs") /
+           L"Torvane.lnk";
 }
 
 std::filesystem::path running_exe_path() {
@@ -64,21 +161,31 @@ bool launch_executable(const std::filesystem::path& exe) {
     return true;
 }
 
-void set_autostart(bool enabled) {
-    RegKey key;
-    if (enabled) {
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, run_key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_WRITE, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
-            write_string(key.get(), product, quoted(installed_exe_path()));
-    } else if (RegOpenKeyExW(HKEY_CURRENT_USER, run_key, 0, KEY_SET_VALUE, key.put()) ==
-               ERROR_SUCCESS) {
-        RegDeleteValueW(key.get(), product);
-    }
+std::wstring normalized_program_path(const std::filesystem::path& path) {
+    std::wstring text = final_path(path);
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
+    if (text.starts_with(L"\\\\?\\")) text.erase(0, 4);
+    while (!text.empty() && text.back() == L'\\')
+        text.pop_back();
+    if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
 }
 
-bool autostart_enabled() {
-    auto command = read_string(HKEY_CURRENT_USER, run_key, product);
-    return command && !command->empty();
+bool same_program(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return normalized_program_path(a) == normalized_program_path(b);
+}
+
+std::string system_error_text(DWORD code) {
+    LocalMemory<LPWSTR> message;
+    const DWORD units = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(message.put()), 0, nullptr);
+    std::wstring description = units && message ? std::wstring(message.get(), units) : L"";
+    while (!description.empty() && iswspace(description.back()))
+        description.pop_back();
+    const std::string suffix = "(os error " + std::to_string(code) + ")";
+    return description.empty() ? suffix : narrow(description) + " " + suffix;
 }
 
 }  // namespace torvane

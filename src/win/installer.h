@@ -1,27 +1,54 @@
 #pragma once
-// Installation for the current user. Copying the program into place, the uninstall entry and
-// the uninstaller come later; the shell already calls them through these seams.
+// Installation for the current user: the program copies itself into the local install folder,
+// registers its uninstall entry and Start-menu shortcut, hands over to the installed copy, keeps
+// the log-on start pointing at it, and removes all of it on request.
+
+#include <windows.h>
 
 #include <filesystem>
+#include <string>
+#include <variant>
+#include <vector>
 
 namespace torvane {
 
 enum class InstallOutcome { run_here, handed_over };
 
-// Seam: will install or hand over to the installed copy. For now every start runs here.
+// For a start without arguments: runs here when this is the installed copy; otherwise installs
+// this build when it is newer than the installed one, and hands over to the installed or
+// running copy. A failed copy is reported in a warning box and the program runs here.
 InstallOutcome install_if_needed();
 
-// Seam: will confirm, stop a running copy and remove everything. For now it does nothing and
-// returns exit code 0.
+// Asks for confirmation, stops a running copy and removes everything; the exit code: 1 when not
+// confirmed, 0 otherwise.
 int uninstall();
 
-// Seam: when running from the install folder, will keep the uninstall entry's version current
-// after an update. Does nothing yet.
+// The entry in the list of installed programs, describing the installed file as it is now: the
+// values in the order they are written.
+struct RegistryValue {
+    const wchar_t* name;
+    std::variant<std::wstring, DWORD> data;
+};
+std::vector<RegistryValue> uninstall_entry_values();
+void write_uninstall_entry();
+// At a normal start: refreshes the entry when this is the installed copy, so that it follows
+// updates.
 void write_uninstall_entry_if_installed();
+void remove_uninstall_entry();
 
-// The local install folder ("Programs\Torvane") and the installed executable in it.
+void create_start_menu_shortcut();
+
+// Log-on start: the Run value always names the installed copy, whichever copy asks. Failures
+// are silent; the settings window shows autostart_enabled() afterwards.
+void set_autostart(bool enabled);
+// True for any non-empty Run value of the program, wherever it points.
+bool autostart_enabled();
+
+// The local install folder ("Programs\Torvane") and the installed executable in it; the
+// Start-menu shortcut.
 std::filesystem::path install_dir();
 std::filesystem::path installed_exe_path();
+std::filesystem::path shortcut_path();
 
 // The running program's own path; empty when it cannot be determined.
 std::filesystem::path running_exe_path();
@@ -29,10 +56,12 @@ std::filesystem::path running_exe_path();
 // Starts an executable without arguments; false when it could not be started.
 bool launch_executable(const std::filesystem::path& exe);
 
-// Log-on start: the Run value always names the installed copy, whichever copy asks. Failures
-// are silent; the settings window shows autostart_enabled() afterwards.
-void set_autostart(bool enabled);
-// True for any non-empty Run value of the program, wherever it points.
-bool autostart_enabled();
+// The form in which two program paths are compared: the final path (links followed) when the
+// file can be opened, "/" as "\", without a leading "\\?\" or trailing "\", in lower case.
+std::wstring normalized_program_path(const std::filesystem::path& path);
+bool same_program(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// "{the system's description} (os error {code})".
+std::string system_error_text(DWORD code);
 
 }  // namespace torvane

@@ -2,6 +2,13 @@
 # Torvane.exe under Wine. Needs exe, ctl, artefacts and data set by the caller.
 torvane_pid=
 
+# Started from anywhere else the program installs itself and hands over to the installed copy:
+# the tests run the copy in its installed place.
+installed_exe="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Torvane/Torvane.exe"
+mkdir -p "$(dirname "$installed_exe")"
+cp "$exe" "$installed_exe"
+exe=$installed_exe
+
 start_torvane() {
     wine "$exe" >>"$artefacts/wine.log" 2>&1 &
     torvane_pid=$!
@@ -60,7 +67,11 @@ ms_now() { echo $(($(date +%s%N) / 1000000)); }
 click_icon() { xdotool mousemove $((tray_x + 8)) $((tray_y + 8)) click "${1:-1}"; }
 
 quit_torvane() {  # asks the running copy to quit, as "--uninstall" or an update would
-    wine "$ctl" quit
+    # A copy that has only just started may not listen yet: asked again until it ends.
+    for _ in $(seq 1 10); do
+        wine "$ctl" quit
+        timeout 3 tail --pid="$torvane_pid" -f /dev/null && break
+    done
     local rc
     wait "$torvane_pid"
     rc=$?

@@ -6,13 +6,22 @@
 // torvane_ctl clicked X Y WIDTH HEIGHT SECONDS opens a plain window on that screen rectangle,
 // below any topmost one, and exits 0 once a left button press reaches it, 1 when none does in
 // time.
+// torvane_ctl dialog waits up to 20 s for a message box captioned "Torvane" and prints its
+// text; torvane_ctl answer 1|6|7 presses its OK, Yes or No button; torvane_ctl link FILE prints
+// a shortcut's target, working folder, icon and description, one per line.
 
 #include <windows.h>
+// After windows.h:
+#include <shlguid.h>
+#include <shobjidl.h>
 
 #include <cwchar>
+#include <string>
 #include <string_view>
 
+#include "win/handle.h"
 #include "win/instance.h"
+#include "win/wtext.h"
 
 namespace {
 
@@ -40,6 +49,60 @@ int wait_for_click(int x, int y, int width, int height, UINT seconds) {
     return 0;  // WM_QUIT: the press arrived
 }
 
+void print(std::wstring_view text) {
+    const std::string utf8 = torvane::narrow(text);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()),
+              &written, nullptr);
+}
+
+HWND find_message_box(int seconds) {
+    for (int i = 0; i < seconds * 10; ++i, Sleep(100))
+        if (HWND box = FindWindowW(L"#32770", L"Torvane")) return box;
+    return nullptr;
+}
+
+BOOL CALLBACK print_static_text(HWND child, LPARAM) {
+    wchar_t name[16], text[1024];
+    if (GetClassNameW(child, name, 16) && std::wstring_view(name) == L"Static" &&
+        GetWindowTextW(child, text, 1024) > 0)
+        print(text);
+    return TRUE;
+}
+
+int print_dialog() {
+    HWND box = find_message_box(20);
+    if (!box) return 1;
+    EnumChildWindows(box, print_static_text, 0);
+    return 0;
+}
+
+int answer_dialog(const wchar_t* button) {
+    HWND box = find_message_box(5);
+    const auto id = static_cast<WORD>(std::wcstol(button, nullptr, 10));
+    return box && PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0) ? 0 : 1;
+}
+
+int print_link(const wchar_t* file) {
+    using torvane::ComPtr;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> persist;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(link.GetAddressOf()))) ||
+        FAILED(link.As(&persist)) || FAILED(persist->Load(file, STGM_READ)))
+        return 1;
+    wchar_t path[MAX_PATH] = L"", folder[MAX_PATH] = L"", icon[MAX_PATH] = L"", text[256] = L"";
+    int index = -1;
+    link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetWorkingDirectory(folder, MAX_PATH);
+    link->GetIconLocation(icon, MAX_PATH, &index);
+    link->GetDescription(text, 256);
+    print(std::wstring(path) + L"\n" + folder + L"\n" + icon + L"," + std::to_wstring(index) +
+          L"\n" + text + L"\n");
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -50,6 +113,9 @@ int wmain(int argc, wchar_t** argv) {
             v[i] = static_cast<int>(std::wcstol(argv[i + 2], nullptr, 10));
         return wait_for_click(v[0], v[1], v[2], v[3], static_cast<UINT>(v[4]));
     }
+    if (argc == 3 && std::wstring_view(argv[1]) == L"answer") return answer_dialog(argv[2]);
+    if (argc == 3 && std::wstring_view(argv[1]) == L"link") return print_link(argv[2]);
+    if (argc == 2 && std::wstring_view(argv[1]) == L"dialog") return print_dialog();
     if (argc != 2) return 2;
     std::wstring_view command = argv[1];
     if (command == L"running") return instance_running() ? 0 : 1;

@@ -1,14 +1,21 @@
-// Installation for the current user: the log-on start value.
+// Installation for the current user: the log-on start value, the uninstall entry, the
+// Start-menu shortcut, the comparison of program paths and the folder fallbacks.
 
 #include "win/installer.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h:
+#include <shlguid.h>
+#include <shobjidl.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "win/folders.h"
 #include "win/handle.h"
 
 namespace torvane {
@@ -96,6 +103,191 @@ TEST_F(Autostart, AnyNonEmptyTextCountsWhereverItPoints) {
     put_raw(L"Torvane", REG_EXPAND_SZ, elsewhere.c_str(),
             static_cast<DWORD>(2 * (elsewhere.size() + 1)));
     EXPECT_FALSE(autostart_enabled());
+}
+
+constexpr const wchar_t* entry_key =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Torvane";
+
+std::filesystem::path beside_tests(const wchar_t* file) {
+    wchar_t self[MAX_PATH];
+    DWORD units = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(std::wstring(self, units)).parent_path() / file;
+}
+
+std::vector<std::wstring> value_names(const wchar_t* subkey) {
+    std::vector<std::wstring> names;
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD units = 256;
+        if (RegEnumValueW(key.get(), i, name, &units, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            return names;
+        names.emplace_back(name, units);
+    }
+}
+
+std::vector<std::wstring> sorted(std::vector<std::wstring> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+RawValue dword(DWORD value) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(&value);
+    return {REG_DWORD, std::vector<BYTE>(bytes, bytes + 4)};
+}
+
+// Each case starts without an installed copy and leaves none behind.
+class Installed : public testing::Test {
+protected:
+    void SetUp() override { TearDown(); }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(install_dir(), ignored);
+        std::filesystem::remove(shortcut_path(), ignored);
+        RegDeleteTreeW(HKEY_CURRENT_USER, entry_key);
+    }
+    void place(const std::filesystem::path& program) {
+        std::filesystem::create_directories(install_dir());
+        std::filesystem::copy_file(program, installed_exe_path(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+};
+
+TEST_F(Installed, UninstallEntryDescribesTheInstalledFileInOrder) {
+    // Version 3.0.65535.40000, grown past 0x7FFF KiB to show the size in KiB, rounded down.
+    place(beside_tests(L"version_es.exe"));
+    const uintmax_t bytes = 40 * 1024 * 1024 + 1023;
+    std::filesystem::resize_file(installed_exe_path(), bytes);
+    write_uninstall_entry();
+
+    const std::vector<std::wstring> order{L"DisplayName", L"DisplayVersion",  L"Publisher",
+                                          L"DisplayIcon", L"InstallLocation", L"UninstallString",
+                                          L"NoModify",    L"NoRepair",        L"EstimatedSize"};
+    // The registry of Wine lists values by name; Windows in the order they were written.
+    std::vector<std::wstring> written;
+    for (const RegistryValue& value : uninstall_entry_values())
+        written.emplace_back(value.name);
+    EXPECT_EQ(written, order);
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(sorted(value_names(entry_key)), written);
+    const std::wstring exe = installed_exe_path().native();
+    EXPECT_EQ(raw_value(entry_key, L"DisplayName"), sz(L"Torvane"));
+    EXPECT_EQ(raw_value(entry_key, L"DisplayVersion"), sz(L"3.0.65535"));
+    EXPECT_EQ(raw_value(entry_key, L"Publisher"), sz(L"brisol"));
+    EXPECT_EQ(raw_value(entry_key, L"DisplayIcon"), sz(L"\"" + exe + L"\",0"));
+    EXPECT_EQ(raw_value(entry_key, L"InstallLocation"), sz(install_dir().native()));
+    EXPECT_EQ(raw_value(entry_key, L"UninstallString"), sz(L"\"" + exe + L"\" --uninstall"));
+    EXPECT_EQ(raw_value(entry_key, L"NoModify"), dword(1));
+    EXPECT_EQ(raw_value(entry_key, L"NoRepair"), dword(1));
+    EXPECT_EQ(raw_value(entry_key, L"EstimatedSize"), dword(40 * 1024));
+
+    // Without a version resource or a file: an empty version and size 0, rewritten in place.
+    place(beside_tests(L"torvane_win_tests.exe"));
+    write_uninstall_entry();
+    EXPECT_EQ(raw_value(entry_key, L"DisplayVersion"), sz(L""));
+    std::filesystem::remove(installed_exe_path());
+    write_uninstall_entry();
+    EXPECT_EQ(raw_value(entry_key, L"EstimatedSize"), dword(0));
+    EXPECT_EQ(value_names(entry_key).size(), order.size());
+
+    // Only the installed copy keeps the entry current at its start; this test program is not it.
+    RegDeleteTreeW(HKEY_CURRENT_USER, entry_key);
+    write_uninstall_entry_if_installed();
+    EXPECT_TRUE(value_names(entry_key).empty());
+    // Removing it takes the whole key.
+    write_uninstall_entry();
+    remove_uninstall_entry();
+    RegKey key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+}
+
+TEST_F(Installed, ShortcutStartsTheInstalledCopyInItsFolder) {
+    EXPECT_EQ(shortcut_path().filename(), L"Torvane.lnk");
+    EXPECT_EQ(shortcut_path().parent_path().filename(), L"Programs");
+    create_start_menu_shortcut();
+    ASSERT_TRUE(std::filesystem::exists(shortcut_path()));
+    // Saved again over an existing one.
+    create_start_menu_shortcut();
+
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        ComPtr<IShellLinkW> link;
+        ComPtr<IPersistFile> file;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_IShellLinkW,
+                                               reinterpret_cast<void**>(link.GetAddressOf()))));
+        ASSERT_TRUE(SUCCEEDED(link.As(&file)));
+        ASSERT_TRUE(SUCCEEDED(file->Load(shortcut_path().c_str(), STGM_READ)));
+        wchar_t text[MAX_PATH];
+        int index = -1;
+        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+        EXPECT_EQ(std::wstring(text), installed_exe_path().native());
+        link->GetWorkingDirectory(text, MAX_PATH);
+        EXPECT_EQ(std::wstring(text), install_dir().native());
+        link->GetIconLocation(text, MAX_PATH, &index);
+        EXPECT_EQ(std::wstring(text), installed_exe_path().native());
+        EXPECT_EQ(index, 0);
+        link->GetDescription(text, MAX_PATH);
+        EXPECT_EQ(std::wstring(text), L"Mantiene la PC despierta");
+        text[0] = L'x';
+        link->GetArguments(text, MAX_PATH);
+        EXPECT_EQ(std::wstring(text), L"");
+    }
+    CoUninitialize();
+}
+
+TEST(ProgramPath, SameProgramComparesFinalPathsIgnoringCaseAndSpelling) {
+    const std::filesystem::path self = beside_tests(L"torvane_win_tests.exe");
+    std::wstring upper = self.native();
+    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    EXPECT_TRUE(same_program(self, upper));
+    EXPECT_TRUE(same_program(self, L"\\\\?\\" + self.native()));
+    EXPECT_TRUE(same_program(
+        self, self.parent_path() / L".." / self.parent_path().filename() / self.filename()));
+    std::wstring slashes = self.native();
+    std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+    EXPECT_TRUE(same_program(self, slashes));
+    EXPECT_FALSE(same_program(self, beside_tests(L"version_es.exe")));
+
+    // A path that cannot be resolved is taken as written, in the same form.
+    EXPECT_EQ(normalized_program_path(L"\\\\?\\C:/Nada/Aquí\\PROGRAMA.EXE\\\\"),
+              L"c:\\nada\\aquí\\programa.exe");
+    EXPECT_TRUE(same_program(L"C:\\Nada\\X.exe", L"c:/nada/x.EXE"));
+    EXPECT_FALSE(same_program(L"C:\\Nada\\X.exe", L"C:\\Nada\\X.exe.new"));
+}
+
+TEST(ProgramPath, SystemErrorTextEndsWithTheCode) {
+    const std::string denied = system_error_text(ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(denied.ends_with(" (os error 5)")) << denied;
+    EXPECT_GT(denied.size(), std::string(" (os error 5)").size()) << denied;
+    EXPECT_EQ(denied.find_first_of("\r\n"), std::string::npos) << denied;
+    EXPECT_TRUE(system_error_text(183).ends_with("(os error 183)"));
+    // A code without a description still names itself.
+    EXPECT_EQ(system_error_text(0x2FFFFFFF), "(os error 805306367)");
+}
+
+TEST(Folders, KnownFolderThenVariableBelowThenTemporary) {
+    EXPECT_EQ(install_dir().filename(), L"Torvane");
+    EXPECT_EQ(install_dir().parent_path().filename(), L"Programs");
+    EXPECT_EQ(installed_exe_path(), install_dir() / L"Torvane.exe");
+    // A folder the system does not know moves to the variable, joined with the subfolder.
+    static constexpr KNOWNFOLDERID unknown = {
+        0x0badf00d, 0x1234, 0x5678, {0x9a, 0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78}};
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TORVANE_TEST_FOLDER", L"C:\\Prueba"));
+    EXPECT_EQ(known_folder_or(unknown, L"TORVANE_TEST_FOLDER", L"Sub\\Carpeta"),
+              std::filesystem::path(L"C:\\Prueba\\Sub\\Carpeta"));
+    EXPECT_EQ(known_folder_or(unknown, L"TORVANE_TEST_FOLDER"),
+              std::filesystem::path(L"C:\\Prueba"));
+    // Unset or empty: the temporary folder, without the subfolder.
+    wchar_t temp[MAX_PATH + 1];
+    const std::filesystem::path temporary(std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp)));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TORVANE_TEST_FOLDER", L""));
+    EXPECT_EQ(known_folder_or(unknown, L"TORVANE_TEST_FOLDER", L"Sub"), temporary);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TORVANE_TEST_FOLDER", nullptr));
+    EXPECT_EQ(known_folder_or(unknown, L"TORVANE_TEST_FOLDER", L"Sub"), temporary);
 }
 
 }  // namespace

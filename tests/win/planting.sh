@@ -2,8 +2,8 @@
 # DLL planting: a copy of Torvane.exe in a "Downloads" folder beside DLLs named like the system
 # DLLs it uses (each leaves a marker when loaded). Wine prefers its own builtin DLLs, so it is
 # told to prefer native copies, as Windows does; the control program, which imports
-# wtsapi32.dll the ordinary way, shows that the set-up plants for real. Torvane must start, run
-# and quit without loading any of them. version.dll is not planted: under Wine its own
+# wtsapi32.dll the ordinary way, shows that the set-up plants for real. Torvane must install
+# itself, run, quit and ask its uninstall question without loading any of them. version.dll is not planted: under Wine its own
 # advapi32 imports it, so any program would load a planted copy before running any code (on
 # Windows advapi32 is a known DLL that does not); check_exe.sh shows that Torvane.exe does not
 # import it directly.
@@ -29,18 +29,42 @@ check "the control loads the planted wtsapi32.dll (the set-up plants for real)" 
     test -n "$(loaded)"
 rm -f "$downloads"/*.loaded
 
-wine "$downloads/Torvane.exe" &
+installed="$prefix/drive_c/users/$(id -un)/AppData/Local/Programs/Torvane"
+rm -rf "$installed"
+wait_running() {
+    for _ in $(seq 1 100); do
+        wine "$ctl" running && return 0
+        sleep 0.2
+    done
+    return 1
+}
+stop_torvane() {
+    sleep 2  # a few ticks: the tray icon, Direct2D and the session notifications are in use
+    wine "$ctl" quit
+    timeout 30 wine "$ctl" wait
+}
+# A first start installs (version resource, shell link, registry) and hands over to the
+# installed copy.
+timeout 60 wine "$downloads/Torvane.exe"
+check "the first start installs and hands over (exit $?)" test -f "$installed/Torvane.exe"
+check "and loads none of the planted DLLs (loaded: $(loaded))" test -z "$(loaded)"
+check "the installed copy runs" wait_running
+stop_torvane
+
+# Any argument but "--uninstall" runs the program where it is, without the install check.
+wine "$downloads/Torvane.exe" --run-here &
 torvane=$!
-running=1
-for _ in $(seq 1 100); do
-    wine "$ctl" running && { running=0; break; }
-    sleep 0.2
-done
-check "Torvane started from the folder" test $running -eq 0
-sleep 2  # a few ticks: the tray icon, Direct2D and the session notifications are in use
-wine "$ctl" quit
-timeout 30 wine "$ctl" wait
+check "Torvane started from the folder" wait_running
+stop_torvane
 timeout 30 tail --pid="$torvane" -f /dev/null
 check "Torvane loaded none of the planted DLLs (loaded: $(loaded))" test -z "$(loaded)"
+
+# The uninstaller's question, answered No.
+wine "$downloads/Torvane.exe" --uninstall &
+uninstaller=$!
+timeout 30 wine "$ctl" dialog >/dev/null
+wine "$ctl" answer 7
+timeout 30 tail --pid="$uninstaller" -f /dev/null
+check "the uninstall question loaded none of them (loaded: $(loaded))" test -z "$(loaded)"
 
 exit $((failures > 0))

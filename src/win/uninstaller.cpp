@@ -1,0 +1,67 @@
+// Removal of everything the program placed: asked for once, then carried out silently.
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "core/removal.h"
+#include "win/handle.h"
+#include "win/installer.h"
+#include "win/instance.h"
+#include "win/log.h"
+#include "win/wtext.h"
+
+namespace torvane {
+
+namespace {
+
+std::wstring system_folder() {
+    wchar_t buffer[MAX_PATH];
+    const UINT units = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (units == 0 || units >= MAX_PATH) return L"C:\\Windows\\System32";
+    return std::wstring(buffer, units);
+}
+
+// The running executable keeps its folder from being deleted now: cmd.exe removes it once
+// this process has ended. Skipped for a folder that cmd could misread.
+void schedule_install_dir_removal() {
+    const std::filesystem::path folder = install_dir();
+    const std::string text = narrow(folder.native());
+    std::error_code error;
+    if (!is_safe_for_cmd(text) || !std::filesystem::is_directory(folder, error)) return;
+    const std::wstring system = system_folder();
+    std::wstring command = widen(removal_command_line(narrow(system), text));
+    const std::wstring cmd = system + L"\\cmd.exe";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(cmd.c_str(), command.data(), nullptr, nullptr, FALSE,
+                       CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr, system.c_str(),
+                       &startup, &process)) {
+        Handle thread(process.hThread);
+        Handle child(process.hProcess);
+    }
+}
+
+}  // namespace
+
+int uninstall() {
+    if (MessageBoxW(nullptr, L"¿Desinstalar Torvane? Se borran la app y sus preferencias.",
+                    L"Torvane", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return 1;
+    if (instance_running()) {
+        signal_quit();
+        wait_for_exit();
+    }
+    set_autostart(false);
+    DeleteFileW(shortcut_path().c_str());
+    remove_uninstall_entry();
+    std::error_code ignored;
+    std::filesystem::remove_all(data_dir(), ignored);
+    schedule_install_dir_removal();
+    return 0;
+}
+
+}  // namespace torvane
