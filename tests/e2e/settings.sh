@@ -182,6 +182,11 @@ drag $((wx + 40)) "$wy" 5
 check "the distance slider's left end gives 1 px" test "$(pref distance)" = 1.0
 drag $((wx + 40)) "$wy" $((swidth - 5))
 check "its right end gives 60 px" test "$(pref distance)" = 60.0
+# The nudge moves the pointer for only 60 ms, too short to be sure to see under load; its
+# on-screen icon stays a second, and its window exists only once a nudge has shown it.
+check "no nudge icon window yet" bash -c '! wine "$0" overlay' "$ctl"
+click_word vez  # "Mostrar un ícono en pantalla cada vez que mueve"
+check "the nudge icon switch is saved" test "$(pref showIconOnJiggle)" = true
 locate Probar
 find_settings
 xdotool mousemove $((sx + wx)) $((sy + wy))
@@ -194,7 +199,8 @@ for _ in $(seq 1 100); do
         { moved=yes; break; }
     sleep 0.005
 done
-check "\"Probar ahora\" moves the pointer while Torvane is off" test $moved = yes
+check "\"Probar ahora\" nudges while Torvane is off: its icon shows (pointer seen moving: $moved)" \
+    wine "$ctl" overlay
 
 echo "== Condiciones: the preview and the apps field"
 tab Condiciones
