@@ -21,6 +21,29 @@ std::filesystem::path environment_folder(const wchar_t* name) {
     return std::filesystem::path(std::wstring(buffer, n));
 }
 
+}  // namespace
+
+bool is_file(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool is_folder(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD create_folder_tree(const std::filesystem::path& folder) {
+    if (is_folder(folder)) return ERROR_SUCCESS;
+    const std::filesystem::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder)
+        if (DWORD error = create_folder_tree(parent)) return error;
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    // Created meanwhile by someone else is as good; a file of that name is not.
+    return error == ERROR_ALREADY_EXISTS && is_folder(folder) ? ERROR_SUCCESS : error;
+}
+
 std::filesystem::path temp_folder() {
     // GetTempPath2W exists only on newer systems; fall back to GetTempPathW.
     using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
@@ -32,8 +55,6 @@ std::filesystem::path temp_folder() {
     if (n == 0 || n > MAX_PATH) return {};
     return std::filesystem::path(std::wstring(buffer, n));
 }
-
-}  // namespace
 
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
                                       const wchar_t* below_variable) {

@@ -14,4 +14,13 @@ namespace torvane {
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
                                       const wchar_t* below_variable = L"");
 
+// The system's temporary folder for this user; empty when the system does not say.
+std::filesystem::path temp_folder();
+
+bool is_file(const std::filesystem::path& path);
+bool is_folder(const std::filesystem::path& path);
+
+// Creates `folder` and any missing parents; the system error code, 0 on success.
+DWORD create_folder_tree(const std::filesystem::path& folder);
+
 }  // namespace torvane

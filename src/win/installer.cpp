@@ -13,28 +13,6 @@ namespace torvane {
 
 namespace {
 
-bool is_file(const std::filesystem::path& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool is_folder(const std::filesystem::path& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates `folder` and any missing parents; the system error code, 0 on success.
-DWORD create_folder_tree(const std::filesystem::path& folder) {
-    if (is_folder(folder)) return ERROR_SUCCESS;
-    const std::filesystem::path parent = folder.parent_path();
-    if (!parent.empty() && parent != folder)
-        if (DWORD error = create_folder_tree(parent)) return error;
-    if (CreateDirectoryW(folder.c_str(), nullptr)) return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
-    // Created meanwhile by someone else is as good; a file of that name is not.
-    return error == ERROR_ALREADY_EXISTS && is_folder(folder) ? ERROR_SUCCESS : error;
-}
-
 uint32_t build_of(const std::filesystem::path& exe) {
     const auto version = file_fixed_version(exe);
     return version ? version->build : 0;

@@ -22,6 +22,7 @@
 #include "win/threads.h"
 #include "win/ui/d2d.h"
 #include "win/ui/settings.h"
+#include "win/update_install.h"
 #include "win/version.h"
 #include "win/wtext.h"
 

@@ -7,6 +7,7 @@
 #include "win/log.h"
 #include "win/net.h"
 #include "win/threads.h"
+#include "win/update_install.h"
 #include "win/version.h"
 
 namespace torvane {
@@ -14,23 +15,8 @@ namespace torvane {
 namespace {
 
 constexpr std::string_view server_failure = "No se pudo consultar el servidor";
-constexpr std::string_view download_failure = "No se pudo descargar";
 constexpr unsigned feed_timeout_seconds = 20;
 constexpr std::size_t feed_limit = 65536;
-
-// Applies `change` under the lock, then tells the main window, outside the lock.
-template <class Change>
-void publish(UpdaterState& state, Change&& change) {
-    HWND window = nullptr;
-    UINT message = 0;
-    {
-        std::lock_guard lock(state.lock);
-        change();
-        window = state.window;
-        message = state.message;
-    }
-    if (window && message) PostMessageW(window, message, 0, 0);
-}
 
 // The true version: GetVersionEx reports what the manifest allows it to.
 std::optional<OsVersion> system_version() {
@@ -60,23 +46,23 @@ void server_failed(UpdaterState& state) {
 void newer_build_found(UpdaterState& state, Appcast feed, bool manual,
                        const RunningSystem& running) {
     feed.notes = sanitize_notes(feed.notes);
-    const std::string version = feed.version;
-    const std::int32_t build = feed.build;
+    bool automatic = false;
     publish(state, [&] {
         state.busy = false;
-        state.status = "Hay una versión nueva: " + version;
-        state.available = std::move(feed);
+        state.status = "Hay una versión nueva: " + feed.version;
+        state.available = feed;
+        automatic = state.auto_install;
     });
-    log_line("Versión nueva en el feed: " + version + " (build " + std::to_string(build) +
+    log_line("Versión nueva en el feed: " + feed.version + " (build " + std::to_string(feed.build) +
              "); instalada " + running.version + " (" + std::to_string(running.build) + ")");
     if (manual) return;
-    // Installing without asking needs the download and replacement, which do not exist yet:
-    // until then the periodic check announces the build whatever autoInstallUpdates says,
-    // and the user installs it from the panel.
-    publish(state, [&] {
-        state.pending_notification.emplace("Torvane " + version + " disponible",
-                                           "Abrí el menú de Torvane para instalarla.");
-    });
+    if (!automatic) {
+        return publish(state, [&] {
+            state.pending_notification.emplace("Torvane " + feed.version + " disponible",
+                                               "Abrí el menú de Torvane para instalarla.");
+        });
+    }
+    if (begin_install(state, feed)) install_update(state, feed);
 }
 
 }  // namespace
@@ -177,9 +163,5 @@ std::string update_status(UpdaterState& state) {
     std::lock_guard lock(state.lock);
     return state.status;
 }
-
-void start_install(const std::shared_ptr<UpdaterState>&) {}
-
-void cleanup_after_update() {}
 
 }  // namespace torvane

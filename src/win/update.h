@@ -37,6 +37,22 @@ struct RunningSystem {
     std::string version;  // "dev" without a version resource
 };
 
+// Applies `change` under the lock, then tells the main window, outside the lock.
+template <class Change>
+void publish(UpdaterState& state, Change&& change) {
+    HWND window = nullptr;
+    UINT message = 0;
+    {
+        std::lock_guard lock(state.lock);
+        change();
+        window = state.window;
+        message = state.message;
+    }
+    if (window && message) PostMessageW(window, message, 0, 0);
+}
+
+inline constexpr std::string_view download_failure = "No se pudo descargar";
+
 // The feed's only location.
 std::string feed_url();
 
@@ -62,13 +78,5 @@ void update_failed(UpdaterState& state, std::string_view message);
 std::optional<Appcast> available_update(UpdaterState& state);
 bool is_busy(UpdaterState& state);
 std::string update_status(UpdaterState& state);
-
-// Seam for downloading and installing the available build, which is not built yet: it does
-// nothing.
-void start_install(const std::shared_ptr<UpdaterState>& state);
-
-// Seam for removing what a previous update left beside the executable, which is not built
-// yet: it does nothing.
-void cleanup_after_update();
 
 }  // namespace torvane

@@ -14,7 +14,7 @@ exe=$1 control=$2 planted=$3 ctl=$4 prefix=$5
 wine_test_prefix "$prefix"
 trap 'wineserver -k 2>/dev/null; xvfb_stop' EXIT
 
-dlls="d2d1 dwrite wtsapi32 dwmapi uxtheme"
+dlls="d2d1 dwrite wtsapi32 dwmapi uxtheme wintrust crypt32"
 downloads="$prefix/drive_c/users/$(id -un)/Downloads/planting"
 rm -rf "$downloads" && mkdir -p "$downloads"
 cp "$exe" "$downloads/Torvane.exe"

@@ -28,6 +28,7 @@ protected:
         state_.window = window_;
         state_.message = notice;
         state_.status = "Versión 0.1.0 (1)";
+        state_.auto_install = false;
     }
     void TearDown() override { DestroyWindow(window_); }
 
@@ -158,6 +159,19 @@ TEST_F(UpdateCheck, ANewerBuildIsOfferedAndAnnouncedByThePeriodicCheck) {
     EXPECT_EQ(state_.pending_notification->first, "Torvane 1.3.0 disponible");
     EXPECT_EQ(state_.pending_notification->second, "Abrí el menú de Torvane para instalarla.");
     EXPECT_EQ(posted(), 2);
+
+    // Installing by itself: straight on to the download, here of a package from elsewhere,
+    // which is refused before any connection; the offer stays for the user.
+    state_.pending_notification.reset();
+    state_.auto_install = true;
+    conclude_check(state_,
+                   R"({"version": "1.3.0", "build": 130, "url": "https://elsewhere/t.zip"})", true,
+                   false, system(120));
+    EXPECT_EQ(update_status(state_), "No se pudo descargar");
+    EXPECT_EQ(last_log_line(), "Actualización fallida: No se pudo descargar");
+    EXPECT_FALSE(state_.pending_notification);
+    EXPECT_FALSE(is_busy(state_));
+    EXPECT_EQ(available_update(state_)->url, "https://elsewhere/t.zip");
 }
 
 TEST_F(UpdateCheck, NothingIsPostedBeforeTheMainWindowExists) {

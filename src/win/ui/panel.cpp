@@ -11,6 +11,7 @@
 #include "core/platform.h"
 #include "core/schedule.h"
 #include "win/app.h"
+#include "win/update_install.h"
 
 namespace torvane {
 

@@ -10,6 +10,7 @@
 #include "win/app.h"
 #include "win/installer.h"
 #include "win/jiggler.h"
+#include "win/update_install.h"
 #include "win/version.h"
 #include "win/wtext.h"
 

@@ -1,0 +1,57 @@
+#pragma once
+// Turning an offered build into the running one: the download, the three proofs (digest,
+// package signature, Authenticode signer), the extraction of the new executable, its swap for
+// the running one, and the clean-up of what a swap leaves behind at the next start.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "core/appcast.h"
+#include "win/update.h"
+
+namespace torvane {
+
+// The program being replaced: its own path (empty when unknown) and build number.
+struct InstallTarget {
+    std::filesystem::path exe;
+    std::uint32_t build = 0;
+};
+
+// The command behind "Instalar": installs the available build on its own thread, unless none is
+// available or a check or an installation runs. UI thread.
+void start_install(const std::shared_ptr<UpdaterState>& state);
+
+// The whole installation on the calling background thread; reports only through `state`.
+void install_update(UpdaterState& state, const Appcast& appcast);
+
+// Everything after the download, for a package in memory. Ends with `restart_requested` set, or
+// with `update_failed` and the running program untouched; the work folder is gone either way.
+void install_package(UpdaterState& state, const Appcast& appcast,
+                     std::span<const std::uint8_t> package, const InstallTarget& target);
+
+// Writes the package's "Torvane.exe" into `folder` as a new file; absent when the package is
+// not a valid one or the file cannot be written.
+std::optional<std::filesystem::path> extract_app(std::span<const std::uint8_t> package,
+                                                 const std::filesystem::path& folder);
+
+// SHA-256 of the certificate that Authenticode-signed `file`, as 64 lowercase hex digits;
+// absent when the file has no valid signature. A root the system does not trust still counts.
+std::optional<std::string> signer_thumbprint(const std::filesystem::path& file);
+
+// Swaps `extracted` in for `current` through "Torvane.new.exe" and "Torvane.old.exe" beside it;
+// the system error of the failed step (with `current` back in place), 0 on success.
+DWORD replace_executable(const std::filesystem::path& extracted,
+                         const std::filesystem::path& current);
+
+// Body of the start-up thread: removes the previous executable, a half-copied new one and
+// every work folder in the temporary folder.
+void cleanup_after_update();
+void remove_update_leftovers(const std::filesystem::path& exe, const std::filesystem::path& temp);
+
+}  // namespace torvane

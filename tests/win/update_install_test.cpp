@@ -1,0 +1,270 @@
+#include "win/update_install.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../core/signing.h"
+#include "../core/zip_writer.h"
+#include "core/crypto.h"
+#include "win/folders.h"
+#include "win/handle.h"
+#include "win/log.h"
+#include "win/state_file.h"
+
+using namespace torvane;
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+constexpr std::string_view digest_mismatch = "El archivo descargado no coincide";
+constexpr std::string_view bad_signature = "Firma de la actualización inválida";
+constexpr std::string_view no_app = "El paquete no contiene la app";
+constexpr std::string_view wrong_signer = "La actualización no está firmada por brisol";
+constexpr std::string_view bad_version = "La versión descargada no es válida";
+
+// The signed test programs (see update.cmake).
+fs::path fixture(const wchar_t* name) {
+    wchar_t self[MAX_PATH];
+    const DWORD units = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return fs::path(std::wstring(self, units)).parent_path() / L"update-fixtures" / name;
+}
+
+Bytes read_file(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+void write_file(const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes package_of(const fs::path& exe, std::string entry = "Torvane.exe") {
+    return testing_zip::zip(
+        {{"LEEME.txt", signing::bytes_of("hola"), false}, {std::move(entry), read_file(exe)}});
+}
+
+// A feed offering `package` as build `build`, signed with the built-in key's private half.
+Appcast offer(const Bytes& package, std::int32_t build = 2) {
+    Appcast a;
+    a.version = "0.1.2";
+    a.build = build;
+    a.url = "https://localhost/software/torvane/Torvane-0.1.2.zip";
+    a.sha256 = sha256_hex(package);
+    a.signature =
+        signing::base64(signing::sign(signing::from_hex(signing::update_test_seed), package));
+    a.notes = "\u200bArreglos\nvarios";
+    return a;
+}
+
+std::vector<fs::path> work_folders() {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(temp_folder()))
+        if (entry.path().filename().wstring().starts_with(L"torvane-update-"))
+            found.push_back(entry.path());
+    return found;
+}
+
+std::string last_log_line() {
+    std::ifstream file(data_dir() / "torvane.log", std::ios::binary);
+    std::string line, last;
+    while (std::getline(file, line))
+        last = line;
+    if (!last.empty() && last.back() == '\r') last.pop_back();
+    return last.size() > 20 ? last.substr(20) : last;  // after the time stamp
+}
+
+// An installed program in a folder of its own, as the running executable.
+class UpdateInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ =
+            temp_folder() / (L"torvane-install-test-" + std::to_wstring(GetCurrentProcessId()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        exe_ = folder_ / L"Torvane.exe";
+        install_running(fixture(L"running-a.exe"));
+        for (const fs::path& stale : work_folders())
+            fs::remove_all(stale);
+        state_.available = offer(package_of(fixture(L"next-a.exe")));
+    }
+    void TearDown() override {
+        fs::remove_all(folder_);
+        remove_state_key("updatedTo");
+    }
+
+    void install_running(const fs::path& program) {
+        fs::copy_file(program, exe_, fs::copy_options::overwrite_existing);
+        running_bytes_ = read_file(exe_);
+    }
+
+    // One installation as the install thread runs it, after `begin_install` accepted.
+    std::string install(const Appcast& appcast, const Bytes& package, std::uint32_t build = 1) {
+        EXPECT_TRUE(begin_install(state_, appcast));
+        install_package(state_, appcast, package, {exe_, build});
+        return update_status(state_);
+    }
+
+    // What every failed attempt must leave: the program as it was, the offer, no busy state,
+    // no half-copied file and no work folder.
+    void expect_untouched(std::string_view message) {
+        EXPECT_TRUE(read_file(exe_) == running_bytes_);
+        EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+        EXPECT_TRUE(work_folders().empty());
+        EXPECT_FALSE(is_busy(state_));
+        EXPECT_FALSE(state_.restart_requested);
+        EXPECT_TRUE(available_update(state_).has_value());
+        EXPECT_EQ(last_log_line(), "Actualización fallida: " + std::string(message));
+    }
+
+    fs::path folder_, exe_;
+    Bytes running_bytes_;
+    UpdaterState state_;
+};
+
+TEST_F(UpdateInstall, AGenuineBuildReplacesTheProgramAndAsksForARestart) {
+    const Bytes package = package_of(fixture(L"next-a.exe"));
+    EXPECT_EQ(install(offer(package), package), "Instalando…");
+    EXPECT_TRUE(state_.restart_requested);
+    EXPECT_TRUE(is_busy(state_)) << "nothing else may start before the restart";
+    EXPECT_TRUE(read_file(exe_) == read_file(fixture(L"next-a.exe")));
+    EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == running_bytes_);
+    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+    EXPECT_TRUE(work_folders().empty());
+    EXPECT_EQ(last_log_line(), "Instalada la build 2; reiniciando");
+    EXPECT_EQ(read_state()["updatedTo"], (nlohmann::json{{"notes", "Arreglosvarios"}}));
+
+    // The next start clears what the swap left, waiting for a previous process that still holds
+    // the old file, and keeps what only looks like a work folder.
+    write_file(folder_ / L"Torvane.new.exe", {1, 2, 3});
+    fs::create_directories(temp_folder() / L"torvane-update-0123456789abcdef" / L"sub");
+    write_file(temp_folder() / L"torvane-update-stray", {4});
+    fs::create_directories(temp_folder() / L"Torvane-update-keep");
+    FileHandle holder(CreateFileW((folder_ / L"Torvane.old.exe").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    std::thread releaser([&] {
+        Sleep(700);
+        holder.reset();
+    });
+    remove_update_leftovers(exe_, temp_folder());
+    releaser.join();
+    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.old.exe"));
+    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+    EXPECT_TRUE(fs::exists(exe_));
+    EXPECT_TRUE(work_folders().empty());
+    EXPECT_TRUE(fs::exists(temp_folder() / L"Torvane-update-keep"));
+    fs::remove_all(temp_folder() / L"Torvane-update-keep");
+}
+
+TEST_F(UpdateInstall, EveryFailedProofNamesItselfAndChangesNothing) {
+    const Bytes genuine = package_of(fixture(L"next-a.exe"));
+    Bytes flipped = genuine;
+    flipped[flipped.size() / 2] ^= 0x01;
+    EXPECT_EQ(install(offer(genuine), flipped), digest_mismatch);
+    expect_untouched(digest_mismatch);
+
+    Appcast over_digest = offer(genuine);
+    over_digest.signature = signing::base64(signing::sign(
+        signing::from_hex(signing::update_test_seed), signing::bytes_of(over_digest.sha256)));
+    EXPECT_EQ(install(over_digest, genuine), bad_signature);
+    expect_untouched(bad_signature);
+
+    Appcast other_key = offer(genuine);
+    other_key.signature = signing::base64(signing::sign(Bytes(32, 7), genuine));
+    EXPECT_EQ(install(other_key, genuine), bad_signature);
+
+    for (const char* entry : {"torvane.exe", "bin/Torvane.exe"}) {
+        const Bytes misnamed = package_of(fixture(L"next-a.exe"), entry);
+        EXPECT_EQ(install(offer(misnamed), misnamed), no_app) << entry;
+        expect_untouched(no_app);
+    }
+
+    for (const wchar_t* impostor : {L"next-unsigned.exe", L"next-b.exe"}) {
+        const Bytes package = package_of(fixture(impostor));
+        EXPECT_EQ(install(offer(package), package), wrong_signer);
+        expect_untouched(wrong_signer);
+    }
+
+    const Bytes foreign = package_of(fixture(L"foreign-a.exe"));
+    EXPECT_EQ(install(offer(foreign), foreign), bad_version) << "ProductName is not Torvane";
+    EXPECT_EQ(install(offer(genuine, 3), genuine), bad_version) << "not the feed's build";
+    EXPECT_EQ(install(offer(genuine), genuine, 2), bad_version) << "not newer";
+    expect_untouched(bad_version);
+
+    // A program that is not signed itself can never be updated.
+    install_running(fixture(L"next-unsigned.exe"));
+    EXPECT_EQ(install(offer(genuine), genuine), wrong_signer);
+    expect_untouched(wrong_signer);
+}
+
+TEST_F(UpdateInstall, ALockedOldFileStopsTheSwapWithTheSystemsReason) {
+    write_file(folder_ / L"Torvane.old.exe", {9});
+    FileHandle holder(CreateFileW((folder_ / L"Torvane.old.exe").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    const Bytes genuine = package_of(fixture(L"next-a.exe"));
+    const std::string status = install(offer(genuine), genuine);
+    EXPECT_TRUE(status.starts_with("No se pudo reemplazar la app: ")) << status;
+    EXPECT_TRUE(status.ends_with(" (os error 32)")) << status;
+    expect_untouched(status);
+    EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == Bytes{9});
+
+    // Nothing to copy: the first step fails and nothing was renamed.
+    EXPECT_EQ(replace_executable(folder_ / L"missing.exe", exe_), DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_TRUE(read_file(exe_) == running_bytes_);
+    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+}
+
+TEST_F(UpdateInstall, TheSignerIsTheSigningCertificateWhateverTheRoot) {
+    // Self-made certificates chain to no trusted root, and still identify their signer.
+    const std::optional<std::string> a = signer_thumbprint(fixture(L"running-a.exe"));
+    ASSERT_TRUE(a.has_value());
+    EXPECT_EQ(signer_thumbprint(fixture(L"next-a.exe")), a);
+    const std::optional<std::string> b = signer_thumbprint(fixture(L"next-b.exe"));
+    ASSERT_TRUE(b.has_value());
+    EXPECT_NE(*b, *a);
+    EXPECT_EQ(signer_thumbprint(fixture(L"next-unsigned.exe")), std::nullopt);
+
+    // The thumbprint is the digest of the certificate itself, as certificate stores show it.
+    std::ifstream pem(fixture(L"signer-a.pem"));
+    std::string line, body;
+    while (std::getline(pem, line))
+        if (!line.starts_with("-----")) body += line;
+    const std::optional<Bytes> der = base64_decode(body);
+    ASSERT_TRUE(der.has_value());
+    EXPECT_EQ(*a, sha256_hex(*der));
+
+    // One byte changed after signing breaks the signature.
+    Bytes tampered = read_file(fixture(L"next-a.exe"));
+    tampered[tampered.size() / 3] ^= 0x20;
+    write_file(folder_ / L"tampered.exe", tampered);
+    EXPECT_EQ(signer_thumbprint(folder_ / L"tampered.exe"), std::nullopt);
+}
+
+TEST_F(UpdateInstall, TheExtractedProgramIsAlwaysANewFile) {
+    const Bytes package = package_of(fixture(L"next-a.exe"));
+    const fs::path work = folder_ / L"work";
+    fs::create_directories(work);
+    const std::optional<fs::path> extracted = extract_app(package, work);
+    ASSERT_TRUE(extracted.has_value());
+    EXPECT_EQ(*extracted, work / L"Torvane.exe");
+    EXPECT_TRUE(read_file(*extracted) == read_file(fixture(L"next-a.exe")));
+    // A file already there is never overwritten, nor is a damaged package written at all.
+    EXPECT_EQ(extract_app(package_of(fixture(L"next-b.exe")), work), std::nullopt);
+    EXPECT_TRUE(read_file(*extracted) == read_file(fixture(L"next-a.exe")));
+    Bytes truncated(package.begin(), package.end() - 30);
+    fs::remove(*extracted);
+    EXPECT_EQ(extract_app(truncated, work), std::nullopt);
+    EXPECT_FALSE(fs::exists(*extracted));
+}
+
+}  // namespace
