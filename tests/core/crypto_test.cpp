@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/signer.h"
 #include "signing.h"
 
 using namespace torvane;
@@ -114,6 +115,40 @@ TEST(Ed25519, Rfc8032VectorsVerifyAndSignAlike) {
         bad_key[5] ^= 0x20;
         EXPECT_FALSE(ed25519_verify_strict(bad_key, message, signature));
     }
+}
+
+TEST(Ed25519, SignerGivesTheRfc8032KeysAndBase64RoundTrips) {
+    for (const Vector& v : rfc8032) {
+        const auto key = ed25519_public_key(from_hex(v.seed));
+        ASSERT_TRUE(key.has_value());
+        EXPECT_EQ(Bytes(key->begin(), key->end()), from_hex(v.key));
+        EXPECT_EQ(base64_decode(base64_encode(*key)), Bytes(key->begin(), key->end()));
+    }
+    EXPECT_EQ(ed25519_public_key(Bytes(31, 1)), std::nullopt);
+    EXPECT_EQ(ed25519_sign(Bytes(33, 1), {}), std::nullopt);
+    EXPECT_EQ(base64_encode(bytes_of("")), "");
+    EXPECT_EQ(base64_encode(bytes_of("f")), "Zg==");
+    EXPECT_EQ(base64_encode(bytes_of("fo")), "Zm8=");
+    EXPECT_EQ(base64_encode(bytes_of("foobar")), "Zm9vYmFy");
+    EXPECT_NE(ed25519_new_seed(), ed25519_new_seed());
+}
+
+TEST(Ed25519, MessagesLongerThan64KiBVerify) {
+    // libgcrypt's own EdDSA aborts on messages above 65,535 bytes. The signature over these
+    // 200,000 bytes with the key of RFC 8032's first test was made by OpenSSL.
+    Bytes message(200'000);
+    for (std::size_t i = 0; i < message.size(); ++i)
+        message[i] = static_cast<std::uint8_t>(i * i / 7 + i);
+    const Bytes key = from_hex(rfc8032[0].key);
+    const Bytes signature = from_hex(
+        "40e6578b33b42fc516ad2ba13786427c9851393e5454c8cb81d5769c5eedc166"
+        "49f8b18c60fe1c6ecb36298657209989ac8bafcdc8f2d84ae25c9eaeba08550d");
+    EXPECT_TRUE(ed25519_verify_strict(key, message, signature));
+    EXPECT_EQ(sign(from_hex(rfc8032[0].seed), message), signature);
+    Bytes changed = message;
+    changed[199'999] ^= 0x01;
+    EXPECT_FALSE(ed25519_verify_strict(key, changed, signature));
+    EXPECT_FALSE(ed25519_verify_strict(key, Bytes(message.begin(), message.end() - 1), signature));
 }
 
 TEST(Ed25519, WrongLengthsFail) {

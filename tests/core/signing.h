@@ -1,13 +1,13 @@
 #pragma once
-// Signing for the tests, with libgcrypt: the program itself only verifies.
-
-#include <gcrypt.h>
+// Signing for the tests: the program itself only verifies.
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/signer.h"
 
 namespace torvane::signing {
 
@@ -27,50 +27,16 @@ inline std::vector<std::uint8_t> bytes_of(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
-// The value of one named element of an S-expression, as bytes.
-inline std::vector<std::uint8_t> element(gcry_sexp_t sexp, const char* name) {
-    std::vector<std::uint8_t> bytes;
-    gcry_sexp_t found = gcry_sexp_find_token(sexp, name, 0);
-    std::size_t length = 0;
-    const char* data = found ? gcry_sexp_nth_data(found, 1, &length) : nullptr;
-    if (data) bytes.assign(data, data + length);
-    gcry_sexp_release(found);
-    return bytes;
-}
-
-// R ‖ S over the message, as RFC 8032 signs.
+// R ‖ S over the message, as RFC 8032 signs; empty if signing failed.
 inline std::vector<std::uint8_t> sign(std::span<const std::uint8_t> seed,
                                       std::span<const std::uint8_t> message) {
-    gcry_check_version(nullptr);
-    gcry_sexp_t key = nullptr, data = nullptr, signature = nullptr;
-    gcry_sexp_build(&key, nullptr, "(private-key (ecc (curve Ed25519) (flags eddsa) (d %b)))",
-                    static_cast<int>(seed.size()), seed.data());
-    gcry_sexp_build(&data, nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
-                    static_cast<int>(message.size()), message.data());
-    gcry_pk_sign(&signature, data, key);
-    std::vector<std::uint8_t> out = element(signature, "r");
-    std::vector<std::uint8_t> s = element(signature, "s");
-    out.insert(out.end(), s.begin(), s.end());
-    gcry_sexp_release(key);
-    gcry_sexp_release(data);
-    gcry_sexp_release(signature);
-    return out;
+    const auto signature = ed25519_sign(seed, message);
+    if (!signature) return {};
+    return {signature->begin(), signature->end()};
 }
 
 inline std::string base64(std::span<const std::uint8_t> bytes) {
-    static constexpr char digits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<std::uint32_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<std::uint32_t>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= bytes[i + 2];
-        text += digits[(group >> 18) & 63];
-        text += digits[(group >> 12) & 63];
-        text += i + 1 < bytes.size() ? digits[(group >> 6) & 63] : '=';
-        text += i + 2 < bytes.size() ? digits[group & 63] : '=';
-    }
-    return text;
+    return base64_encode(bytes);
 }
 
 }  // namespace torvane::signing
