@@ -1,0 +1,465 @@
+#include "tools/release/release.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "core/appcast.h"
+#include "core/crypto.h"
+#include "core/package.h"
+#include "core/text.h"
+#include "pe_image.h"
+#include "tests/core/signing.h"
+#include "tools/release/pe_version.h"
+
+namespace torvane::release {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome tool(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    Outcome r;
+    r.status = run(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+Bytes read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string read_text(const fs::path& path) {
+    const Bytes bytes = read_bytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+void write_bytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// Half random, half repetitive, as an executable compresses.
+Bytes program(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = (i / 4096) % 2 ? static_cast<std::uint8_t>(random())
+                                  : static_cast<std::uint8_t>("mov rax, [rbp+8]\n"[i % 17]);
+    return bytes;
+}
+
+class Release : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "torvane-release-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // A key file holding the private half of the build's default update key.
+    std::string test_key() const {
+        const std::string key = path("test.key");
+        write_bytes(key, signing::bytes_of(std::string(signing::update_test_seed) + "\n"));
+        chmod(key.c_str(), 0600);
+        return key;
+    }
+
+    fs::path dir_;
+};
+
+Bytes decode(const std::string& base64_line) {
+    EXPECT_TRUE(base64_line.ends_with('\n'));
+    const auto bytes = base64_decode(trim(base64_line));
+    EXPECT_TRUE(bytes.has_value()) << base64_line;
+    return bytes.value_or(Bytes{});
+}
+
+TEST_F(Release, KeygenWritesAPrivateKeyOnceAndItsPublicKeySignsAndVerifies) {
+    const std::string key = path("publisher.key");
+    const Outcome made = tool({"keygen", key});
+    ASSERT_EQ(made.status, 0) << made.err;
+    ASSERT_EQ(made.out.size(), 45u);  // 44 Base64 characters and a line break
+    EXPECT_TRUE(made.out.ends_with("=\n"));
+    EXPECT_NE(made.err.find("-DTORVANE_UPDATE_PUBLIC_KEY=" + made.out.substr(0, 44)),
+              std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(stat(key.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const std::string text = read_text(key);
+    ASSERT_EQ(text.size(), 65u);
+    EXPECT_EQ(text.find_first_not_of("0123456789abcdef"), 64u);
+
+    const Outcome again = tool({"keygen", key});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("already exists"), std::string::npos);
+    EXPECT_EQ(read_text(key), text);
+
+    const Outcome shown = tool({"public-key", key});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.out, made.out);
+    EXPECT_EQ(shown.err, "");
+
+    // Two keys are never the same.
+    const Outcome other = tool({"keygen", path("other.key")});
+    ASSERT_EQ(other.status, 0);
+    EXPECT_NE(other.out, made.out);
+    EXPECT_NE(read_text(path("other.key")), text);
+
+    const Bytes message = program(100'000, 1);
+    write_bytes(path("message"), message);
+    const Outcome signed_ = tool({"sign", key, path("message")});
+    ASSERT_EQ(signed_.status, 0) << signed_.err;
+    const Bytes signature = decode(signed_.out);
+    ASSERT_EQ(signature.size(), 64u);
+    const Bytes public_key = decode(made.out);
+    EXPECT_TRUE(ed25519_verify_strict(public_key, message, signature));
+    EXPECT_FALSE(ed25519_verify_strict(decode(other.out), message, signature));
+    Bytes changed = message;
+    changed[54'321] ^= 0x20;
+    EXPECT_FALSE(ed25519_verify_strict(public_key, changed, signature));
+    Bytes forged = signature;
+    forged[10] ^= 1;
+    EXPECT_FALSE(ed25519_verify_strict(public_key, message, forged));
+}
+
+TEST_F(Release, KeysAndSignaturesAreThoseOfRfc8032) {
+    // RFC 8032, 7.1, test 2: a one-byte message.
+    const std::string key = path("rfc.key");
+    write_bytes(key, signing::bytes_of(
+                         "4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb\n"));
+    chmod(key.c_str(), 0600);
+    const Outcome shown = tool({"public-key", key});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(
+        decode(shown.out),
+        signing::from_hex("3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c"));
+    write_bytes(path("message"), {0x72});
+    const Outcome signed_ = tool({"sign", key, path("message")});
+    ASSERT_EQ(signed_.status, 0) << signed_.err;
+    EXPECT_EQ(
+        decode(signed_.out),
+        signing::from_hex("92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
+                          "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00"));
+
+    // The build's default key belongs to the tests' seed.
+    const Outcome test_public = tool({"public-key", test_key()});
+    EXPECT_EQ(test_public.out, "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=\n");
+
+    // A world-readable key works but draws a warning.
+    chmod(key.c_str(), 0644);
+    const Outcome warned = tool({"public-key", key});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_NE(warned.err.find("chmod 600"), std::string::npos);
+}
+
+TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
+    for (const std::string& text :
+         {std::string(63, 'a') + "\n", std::string(64, 'g') + "\n", std::string(65, 'a'),
+          std::string(64, 'a') + "\n\n", std::string()}) {
+        write_bytes(path("bad.key"), signing::bytes_of(text));
+        const Outcome r = tool({"public-key", path("bad.key")});
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_NE(r.err.find("not a private key"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(tool({"public-key", path("missing.key")}).status, 1);
+    // CR LF line ends, as a key copied through Windows may have.
+    write_bytes(path("crlf.key"),
+                signing::bytes_of(std::string(signing::update_test_seed) + "\r\n"));
+    EXPECT_EQ(tool({"public-key", path("crlf.key")}).out,
+              "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=\n");
+
+    const std::string key = test_key();
+    const std::string before = read_text(key);
+    write_bytes(path("app.exe"), program(5000, 2));
+    EXPECT_EQ(tool({"pack", path("app.exe"), key}).status, 1);
+    EXPECT_EQ(tool({"sign-exe", path("app.exe"), path("c.pem"), path("k.pem"), key}).status, 1);
+    EXPECT_EQ(read_text(key), before);
+}
+
+TEST_F(Release, PackGivesBackTheExactExecutable) {
+    for (const Bytes& exe : {Bytes{'M', 'Z'}, program(70'000, 3), program(3 << 20, 4)}) {
+        write_bytes(path("app.exe"), exe);
+        const Outcome r = tool({"pack", path("app.exe"), path("app.zip")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Bytes zip = read_bytes(path("app.zip"));
+        Result<Bytes> extracted = extract_app_bytes(zip);
+        ASSERT_TRUE(extracted.ok()) << extracted.error().message;
+        EXPECT_EQ(extracted.value(), exe);
+        // One deflated entry, sizes in its headers, no descriptor, one directory record.
+        ASSERT_GT(zip.size(), 30u + 11 + 46 + 11 + 22);
+        EXPECT_EQ(Bytes(zip.begin(), zip.begin() + 4), (Bytes{'P', 'K', 3, 4}));
+        EXPECT_EQ(zip[6] & 0x08, 0);  // no data descriptor
+        EXPECT_EQ(zip[8], 8);         // deflated
+        EXPECT_EQ(std::string(zip.begin() + 30, zip.begin() + 41), "Torvane.exe");
+        const std::size_t end = zip.size() - 22;
+        EXPECT_EQ(Bytes(zip.begin() + end, zip.begin() + end + 4), (Bytes{'P', 'K', 5, 6}));
+        EXPECT_EQ(zip[end + 10], 1);  // entries
+        EXPECT_EQ(zip[end + 11], 0);
+        if (exe.size() > 1000) {
+            EXPECT_LT(zip.size(), exe.size() * 3 / 4);  // compressed
+        }
+    }
+
+    write_bytes(path("empty.exe"), {});
+    const Outcome empty = tool({"pack", path("empty.exe"), path("empty.zip")});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("empty"), std::string::npos);
+    EXPECT_FALSE(fs::exists(path("empty.zip")));
+    EXPECT_FALSE(pack(Bytes{}).ok());
+    EXPECT_FALSE(pack(Bytes(max_package_size + 1)).ok());
+    EXPECT_EQ(tool({"pack", path("missing.exe"), path("x.zip")}).status, 1);
+    EXPECT_EQ(tool({"pack", path("empty.exe")}).status, 1);
+}
+
+TEST_F(Release, FeedIsWhatTheProgramParsesAndVerifies) {
+    const Bytes exe = program(200'000, 5);
+    write_bytes(path("app.exe"), exe);
+    ASSERT_EQ(tool({"pack", path("app.exe"), path("app.zip")}).status, 0);
+    const Bytes package = read_bytes(path("app.zip"));
+    const std::string url = "https://updates.example.org/software/torvane/Torvane-1.4.2.zip";
+    const Outcome r =
+        tool({"feed", "--package", path("app.zip"), "--key", test_key(), "--url", url, "--version",
+              "1.4.2", "--build", "37", "--notes", "  Arreglos de la pausa.\n", "--minimum-system",
+              "10.0.19045", path("appcast.json")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = read_text(path("appcast.json"));
+    EXPECT_TRUE(text.starts_with("{\n  \"version\": \"1.4.2\",\n  \"build\": 37,\n  \"size\": "))
+        << text;
+    Result<Appcast> feed = parse_appcast(text);
+    ASSERT_TRUE(feed.ok());
+    const Appcast& a = feed.value();
+    EXPECT_EQ(a.version, "1.4.2");
+    EXPECT_EQ(a.build, 37);
+    EXPECT_EQ(a.size, static_cast<std::int64_t>(package.size()));
+    EXPECT_EQ(a.url, url);
+    EXPECT_EQ(a.sha256.size(), 64u);
+    EXPECT_EQ(a.notes, "Arreglos de la pausa.");
+    EXPECT_EQ(a.minimumSystem, "10.0.19045");
+    EXPECT_TRUE(verify_package_digest(package, a));
+    EXPECT_TRUE(verify_package_signature(package, a));
+    Bytes changed = package;
+    changed[package.size() / 2] ^= 1;
+    EXPECT_FALSE(verify_package_digest(changed, a));
+    EXPECT_FALSE(verify_package_signature(changed, a));
+
+    // The same signature as the sign command's, over the whole package.
+    const Outcome signed_ = tool({"sign", test_key(), path("app.zip")});
+    EXPECT_EQ(signed_.out, a.signature + "\n");
+
+    // Without the optional fields, and notes from a file.
+    write_bytes(path("notes.txt"), signing::bytes_of("Primera línea\n"));
+    ASSERT_EQ(
+        tool({"feed", "--package", path("app.zip"), "--key", test_key(), "--url", url, "--version",
+              "1.4.2", "--build", "37", "--notes-file", path("notes.txt"), path("plain.json")})
+            .status,
+        0);
+    Result<Appcast> plain = parse_appcast(read_text(path("plain.json")));
+    ASSERT_TRUE(plain.ok());
+    EXPECT_EQ(plain.value().notes, "Primera línea");
+    EXPECT_EQ(plain.value().minimumSystem, std::nullopt);
+    EXPECT_EQ(read_text(path("plain.json")).find("minimumSystem"), std::string::npos);
+}
+
+TEST_F(Release, FeedRefusesWhatTheProgramWouldNotTake) {
+    write_bytes(path("app.exe"), program(10'000, 6));
+    ASSERT_EQ(tool({"pack", path("app.exe"), path("app.zip")}).status, 0);
+    write_bytes(path("not.zip"), program(10'000, 7));
+    write_bytes(path("bad-notes.txt"), {'a', 0xC3, '(', 'b'});
+    const std::string key = test_key();
+    const std::vector<std::string> good = {
+        "--package", path("app.zip"), "--key",   key, "--url", "https://h.example/p/T.zip",
+        "--version", "1.4.2",         "--build", "37"};
+    ASSERT_EQ(
+        [&] {
+            auto args = good;
+            args.insert(args.begin(), "feed");
+            args.push_back(path("ok.json"));
+            return tool(args).status;
+        }(),
+        0);
+    auto refused = [&](const std::string& option, const std::string& value) {
+        std::vector<std::string> args = {"feed"};
+        bool replaced = false;
+        for (std::size_t i = 0; i < good.size(); i += 2) {
+            if (good[i] == option) {
+                replaced = true;
+                if (value == "<none>") continue;
+                args.insert(args.end(), {good[i], value});
+            } else {
+                args.insert(args.end(), {good[i], good[i + 1]});
+            }
+        }
+        if (!replaced) args.insert(args.end(), {option, value});
+        args.push_back(path("out.json"));
+        const Outcome r = tool(args);
+        const bool one_line = r.err.find('\n') == r.err.size() - 1;
+        return r.status == 1 && one_line && r.out.empty() && !fs::exists(path("out.json"));
+    };
+    EXPECT_TRUE(refused("--version", "1.4"));
+    EXPECT_TRUE(refused("--version", "1.4.2.37"));
+    EXPECT_TRUE(refused("--version", "12345.0.0"));
+    EXPECT_TRUE(refused("--build", "0"));
+    EXPECT_TRUE(refused("--build", "65536"));
+    EXPECT_TRUE(refused("--build", "37a"));
+    EXPECT_TRUE(refused("--build", "-1"));
+    EXPECT_TRUE(refused("--url", "http://h.example/p/T.zip"));
+    EXPECT_TRUE(refused("--url", "https://h.example:8443/p/T.zip"));
+    EXPECT_TRUE(refused("--url", "https://h.example/p/T 1.zip"));
+    EXPECT_TRUE(refused("--url", "<none>"));
+    EXPECT_TRUE(refused("--package", path("not.zip")));
+    EXPECT_TRUE(refused("--package", path("missing.zip")));
+    EXPECT_TRUE(refused("--key", path("app.exe")));
+    EXPECT_TRUE(refused("--minimum-system", "10"));
+    EXPECT_TRUE(refused("--minimum-system", "10.0.x"));
+    EXPECT_TRUE(refused("--minimum-system", "10.0.1.2.3"));
+    EXPECT_TRUE(refused("--notes-file", path("bad-notes.txt")));
+    EXPECT_TRUE(refused("--notes", "\xFF"));
+    EXPECT_TRUE(refused("--colour", "blue"));
+    // Both notes options at once.
+    std::vector<std::string> both = {"feed"};
+    both.insert(both.end(), good.begin(), good.end());
+    both.insert(both.end(), {"--notes", "a", "--notes-file", path("app.exe"), path("out.json")});
+    EXPECT_EQ(tool(both).status, 1);
+    EXPECT_FALSE(fs::exists(path("out.json")));
+}
+
+TEST_F(Release, CommandLineSaysWhatIsWrong) {
+    const Outcome help = tool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("publish --exe"), std::string::npos);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"keygen"},
+                                               {"keygen", "a", "b"},
+                                               {"sign", path("x")},
+                                               {"feed", "--package"}}) {
+        const Outcome r = tool(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.starts_with("torvane_release")) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+// Authenticode signing needs osslsigncode and a certificate from openssl.
+class Signing : public Release {
+protected:
+    void SetUp() override {
+        Release::SetUp();
+        if (std::system("command -v osslsigncode >/dev/null && command -v openssl >/dev/null"))
+            GTEST_SKIP() << "osslsigncode or openssl is not installed";
+        const std::string make =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Torvane test' "
+            "-keyout " +
+            path("k.pem") + " -out " + path("c.pem") + " 2>/dev/null";
+        ASSERT_EQ(std::system(make.c_str()), 0);
+    }
+};
+
+TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
+    const Bytes exe = testing_pe::image(testing_pe::version_info({})).bytes;
+    write_bytes(path("in.exe"), exe);
+    const Outcome r =
+        tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes signed_exe = read_bytes(path("out.exe"));
+    Result<ExeVersion> v = read_exe_version(signed_exe);
+    ASSERT_TRUE(v.ok()) << v.error().message;
+    EXPECT_TRUE(v.value().authenticode);
+    EXPECT_EQ(v.value().file_version, (std::array<std::uint16_t, 4>{1, 4, 2, 37}));
+    const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -in " +
+                               path("out.exe") + " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(verify.c_str()), 0);
+    EXPECT_FALSE(fs::exists(path("out.exe.signing")));
+    // Signing again replaces the output.
+    EXPECT_EQ(
+        tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")}).status,
+        0);
+
+    // osslsigncode fails on a key that is not one: a clear error and no output.
+    const Outcome failed =
+        tool({"sign-exe", path("in.exe"), path("c.pem"), path("in.exe"), path("bad.exe")});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("osslsigncode failed"), std::string::npos) << failed.err;
+    EXPECT_FALSE(fs::exists(path("bad.exe")));
+
+    // Without osslsigncode on the path.
+    const std::string saved = getenv("PATH");
+    setenv("PATH", dir_.c_str(), 1);
+    const Outcome missing =
+        tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("none.exe")});
+    setenv("PATH", saved.c_str(), 1);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("not installed"), std::string::npos) << missing.err;
+}
+
+TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
+    write_bytes(path("Torvane.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    const std::string out = path("release");
+    const Outcome r = tool({"publish", "--exe", path("Torvane.exe"), "--key", test_key(), "--cert",
+                            path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
+                            "https://updates.example.org/software/torvane", "--out", out, "--notes",
+                            "Novedades"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("https://updates.example.org/software/torvane/appcast-windows.json"),
+              std::string::npos)
+        << r.out;
+    const Bytes signed_exe = read_bytes(fs::path(out) / "Torvane.exe");
+    ASSERT_TRUE(read_exe_version(signed_exe).ok());
+    EXPECT_TRUE(read_exe_version(signed_exe).value().authenticode);
+    const Bytes package = read_bytes(fs::path(out) / "Torvane-1.4.2.zip");
+    Result<Bytes> extracted = extract_app_bytes(package);
+    ASSERT_TRUE(extracted.ok());
+    EXPECT_EQ(extracted.value(), signed_exe);
+    Result<Appcast> feed = parse_appcast(read_text(fs::path(out) / "appcast-windows.json"));
+    ASSERT_TRUE(feed.ok());
+    EXPECT_EQ(feed.value().version, "1.4.2");
+    EXPECT_EQ(feed.value().build, 37);
+    EXPECT_EQ(feed.value().url, "https://updates.example.org/software/torvane/Torvane-1.4.2.zip");
+    EXPECT_EQ(feed.value().notes, "Novedades");
+    EXPECT_TRUE(verify_package_digest(package, feed.value()));
+    EXPECT_TRUE(verify_package_signature(package, feed.value()));
+
+    // Another product, or no version resource: refused before anything is written.
+    testing_pe::Version other;
+    other.tables[0].strings = {{u"ProductName", u"Torvane Beta"}};
+    write_bytes(path("other.exe"), testing_pe::image(testing_pe::version_info(other)).bytes);
+    write_bytes(path("plain.exe"), program(5000, 8));
+    for (const char* exe : {"other.exe", "plain.exe"}) {
+        const std::string elsewhere = path(std::string("out-") + exe);
+        const Outcome refused =
+            tool({"publish", "--exe", path(exe), "--key", test_key(), "--cert", path("c.pem"),
+                  "--cert-key", path("k.pem"), "--url-base",
+                  "https://updates.example.org/software/torvane/", "--out", elsewhere});
+        EXPECT_EQ(refused.status, 1) << exe;
+        EXPECT_FALSE(fs::exists(elsewhere)) << exe;
+    }
+    const Outcome http = tool({"publish", "--exe", path("Torvane.exe"), "--key", test_key(),
+                               "--cert", path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
+                               "http://updates.example.org/", "--out", path("http")});
+    EXPECT_EQ(http.status, 1);
+    EXPECT_FALSE(fs::exists(path("http")));
+}
+
+}  // namespace
+}  // namespace torvane::release
