@@ -143,7 +143,11 @@ Result<std::vector<uint8_t>> inflate_exactly(std::span<const uint8_t> data, uint
                 if (stream.avail_out == 0) status = Z_DATA_ERROR;
                 break;
             }
-            out.resize(std::min<std::size_t>(std::max<std::size_t>(2 * out.size(), 4096), size));
+            const std::size_t grown =
+                std::min<std::size_t>(std::max<std::size_t>(2 * out.size(), 4096), size);
+            // Exactly this much: resize alone may double the capacity past the declared size.
+            out.reserve(grown);
+            out.resize(grown);
         }
         stream.next_out = out.data() + stream.total_out;
         stream.avail_out = static_cast<uInt>(out.size() - stream.total_out);

@@ -36,6 +36,9 @@ TEST(Package, FindsTheAppStoredOrDeflatedBesideOtherFilesAndBehindAComment) {
         const Result<std::vector<uint8_t>> found = extract_app_bytes(package);
         ASSERT_TRUE(found.ok()) << found.error().message;
         EXPECT_EQ(found.value(), app);
+        // The buffer grew to the declared size and no further: a package near the limit must
+        // not cost twice its executable.
+        EXPECT_EQ(found.value().capacity(), app.size());
     }
     // The longest comment still lets the end record be found; one byte more hides it.
     auto commented = zip({{"Torvane.exe", app}}, std::string(65'535, 'c'));
