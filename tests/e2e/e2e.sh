@@ -26,14 +26,6 @@ tooltip_text() {
     tesseract "$artefacts/.tooltip-ocr.png" - --psm 7 2>/dev/null | tr '\n' ' '
 }
 
-# The balloon opens below the tray window.
-balloon_text() {
-    import -window root "$artefacts/greeting.png"
-    convert "$artefacts/greeting.png" -crop "700x70+0+$((tray_y + 20))" +repage -resize 300% \
-        "$artefacts/.balloon-ocr.png"
-    tesseract "$artefacts/.balloon-ocr.png" - 2>/dev/null | tr '\n' ' '
-}
-
 trap end_session EXIT
 
 off=#6E6E6E active=#0067C0 working=#2E9E48
@@ -50,12 +42,7 @@ sleep 1
 check "log line 'Inicio $version ($build) en …Torvane.exe'" \
     grep -q "^[0-9-]* [0-9:]* Inicio ${version%.*} ($build) en .*Torvane\.exe" "$data/torvane.log"
 check "state.json marks onboarded" grep -q '"onboarded": true' "$data/state.json"
-for _ in $(seq 1 10); do
-    balloon=$(balloon_text)
-    grep -q "barra de tareas" <<<"$balloon" && break
-    sleep 1
-done
-check "greeting balloon shown (read: $balloon)" grep -q "barra de tareas" <<<"$balloon"
+check "greeting balloon shown" wait_for_balloon "barra de tareas"
 
 echo "== Right click toggles keep-awake"
 click_icon 3

@@ -17,23 +17,6 @@ trap end_session EXIT
 off=#6E6E6E active=#0067C0
 personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 
-# The panel's window and its place; px, py are its top left corner, ph its height.
-panel= px= py= pw= ph=
-find_panel() {
-    local geometry
-    panel=$(xdotool search --onlyvisible --name '^Torvane$' 2>/dev/null | head -n 1)
-    [[ -n $panel ]] || return 1
-    geometry=$(xdotool getwindowgeometry --shell "$panel" 2>/dev/null) || return 1
-    px=$(sed -n 's/^X=//p' <<<"$geometry") py=$(sed -n 's/^Y=//p' <<<"$geometry")
-    pw=$(sed -n 's/^WIDTH=//p' <<<"$geometry") ph=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
-}
-wait_for_panel() {
-    for _ in $(seq 1 100); do
-        find_panel && return 0
-        sleep 0.05
-    done
-    return 1
-}
 panel_hidden() {
     for _ in $(seq 1 40); do
         xdotool search --onlyvisible --name '^Torvane$' >/dev/null 2>&1 || return 0

@@ -98,3 +98,111 @@ end_session() {
     rm -f "$artefacts"/.*.png
     xvfb_stop
 }
+
+# The log: its line count now, and waiting for a line written after that.
+log_lines() { grep -c '' "$data/torvane.log" 2>/dev/null || echo 0; }
+# wait_for_log FROM_LINE PATTERN: a line after FROM_LINE matches, within the first check's time.
+wait_for_log() {
+    for _ in $(seq 1 120); do
+        tail -n +$(($1 + 1)) "$data/torvane.log" 2>/dev/null | tr -d '\r' | grep -q -- "$2" &&
+            return 0
+        sleep 0.25
+    done
+    return 1
+}
+
+# The settings window's client area is its X window (no window manager draws a frame).
+sx= sy= swidth= sheight=
+find_settings() {
+    local window geometry
+    window=$(xdotool search --onlyvisible --name '^Preferencias de Torvane$' 2>/dev/null |
+        head -n 1)
+    [[ -n $window ]] || return 1
+    geometry=$(xdotool getwindowgeometry --shell "$window") || return 1
+    sx=$(sed -n 's/^X=//p' <<<"$geometry") sy=$(sed -n 's/^Y=//p' <<<"$geometry")
+    swidth=$(sed -n 's/^WIDTH=//p' <<<"$geometry") sheight=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+}
+wait_for_settings() {
+    for _ in $(seq 1 100); do find_settings && return 0; sleep 0.05; done
+    return 1
+}
+settings_text() {  # the window read with OCR, at twice its size
+    find_settings
+    import -window root "$artefacts/.root.png"
+    convert "$artefacts/.root.png" -crop "${swidth}x${sheight}+${sx}+${sy}" +repage \
+        -resize 200% "$artefacts/.settings-ocr.png"
+    tesseract "$artefacts/.settings-ocr.png" - "${@}" 2>/dev/null
+}
+click_settings_word() {  # clicks the first word WORD that OCR finds in the settings window
+    local found
+    for _ in $(seq 1 6); do
+        found=$(settings_text tsv | awk -F'\t' -v word="$1" '$12 == word {
+            print int(($7 + $9 / 2) / 2), int(($8 + $10 / 2) / 2); exit }')
+        [[ -n $found ]] && break
+        sleep 0.5
+    done
+    [[ -n $found ]] || return 1
+    read -r bx by <<<"$found"
+    xdotool mousemove $((sx + bx)) $((sy + by))
+    sleep 0.1
+    xdotool click 1
+}
+settings_shows() {  # settings_shows TEXT: the window reads TEXT within a few seconds
+    local text
+    for _ in $(seq 1 12); do
+        text=$(settings_text | tr '\n' ' ')
+        grep -q -- "$1" <<<"$text" && return 0
+        sleep 0.5
+    done
+    echo "   read: $text"
+    return 1
+}
+
+# The balloon opens below the tray window; read as one block, or OCR drops its smaller body.
+balloon_text() {
+    import -window root "$artefacts/balloon.png"
+    convert "$artefacts/balloon.png" -crop "700x70+0+$((tray_y + 20))" +repage -resize 300% \
+        "$artefacts/.balloon-ocr.png"
+    tesseract "$artefacts/.balloon-ocr.png" - --psm 6 2>/dev/null | tr '\n' ' '
+}
+balloon=
+wait_for_balloon() {  # wait_for_balloon TEXT: a balloon reads TEXT within about 10 s ($balloon)
+    for _ in $(seq 1 10); do
+        balloon=$(balloon_text)
+        grep -q -- "$1" <<<"$balloon" && return 0
+        sleep 1
+    done
+    echo "   read: $balloon"
+    return 1
+}
+
+# The panel's window and its place; px, py are its top left corner, ph its height.
+panel= px= py= pw= ph=
+find_panel() {
+    local geometry
+    panel=$(xdotool search --onlyvisible --name '^Torvane$' 2>/dev/null | head -n 1)
+    [[ -n $panel ]] || return 1
+    geometry=$(xdotool getwindowgeometry --shell "$panel" 2>/dev/null) || return 1
+    px=$(sed -n 's/^X=//p' <<<"$geometry") py=$(sed -n 's/^Y=//p' <<<"$geometry")
+    pw=$(sed -n 's/^WIDTH=//p' <<<"$geometry") ph=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+}
+wait_for_panel() {
+    for _ in $(seq 1 100); do
+        find_panel && return 0
+        sleep 0.05
+    done
+    return 1
+}
+open_panel() {  # a click on the icon, and the panel found once it has settled
+    click_icon
+    wait_for_panel || return 1
+    sleep 0.5
+    find_panel
+}
+# The settings icon sits in the panel's footer.
+open_settings_from_panel() {
+    open_panel || return 1
+    xdotool mousemove $((px + 253)) $((py + ph - 30))
+    sleep 0.2
+    xdotool click 1
+}

@@ -17,23 +17,6 @@ trap end_session EXIT
 personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
-# The settings window: its client area is the X window (no window manager draws a frame).
-sw= sx= sy= swidth= sheight=
-find_settings() {
-    local geometry
-    sw=$(xdotool search --onlyvisible --name '^Preferencias de Torvane$' 2>/dev/null | head -n 1)
-    [[ -n $sw ]] || return 1
-    geometry=$(xdotool getwindowgeometry --shell "$sw") || return 1
-    sx=$(sed -n 's/^X=//p' <<<"$geometry") sy=$(sed -n 's/^Y=//p' <<<"$geometry")
-    swidth=$(sed -n 's/^WIDTH=//p' <<<"$geometry") sheight=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
-}
-wait_for_settings() {
-    for _ in $(seq 1 100); do
-        find_settings && return 0
-        sleep 0.05
-    done
-    return 1
-}
 settings_gone() {
     for _ in $(seq 1 40); do
         xdotool search --onlyvisible --name '^Preferencias de Torvane$' >/dev/null 2>&1 ||

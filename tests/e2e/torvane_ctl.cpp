@@ -103,6 +103,16 @@ int print_link(const wchar_t* file) {
     return 0;
 }
 
+// Keeps FILE open for MILLISECONDS without letting anyone delete or rename it, as a program
+// that still has it loaded would.
+int hold_file(const wchar_t* file, const wchar_t* milliseconds) {
+    torvane::FileHandle held(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    if (!held) return 1;
+    Sleep(static_cast<DWORD>(std::wcstoul(milliseconds, nullptr, 10)));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -116,6 +126,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring_view(argv[1]) == L"answer") return answer_dialog(argv[2]);
     if (argc == 3 && std::wstring_view(argv[1]) == L"link") return print_link(argv[2]);
     if (argc == 2 && std::wstring_view(argv[1]) == L"dialog") return print_dialog();
+    if (argc == 4 && std::wstring_view(argv[1]) == L"hold") return hold_file(argv[2], argv[3]);
     if (argc != 2) return 2;
     std::wstring_view command = argv[1];
     if (command == L"running") return instance_running() ? 0 : 1;

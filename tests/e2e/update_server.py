@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The update host for the end-to-end tests: HTTPS on localhost:443 with a certificate from the
 test CA. What it serves for the feed depends on the scenario named in SCENARIO_FILE, read at
-each request; every request is logged as "path|user agent|cache control" to REQUEST_LOG.
+each request ("files DIR" and its variants serve a release's feed and package from DIR); every
+request is logged as "path|user agent|cache control" to REQUEST_LOG.
 
 Usage: update_server.py CERT KEY SCENARIO_FILE REQUEST_LOG
 """
@@ -42,6 +43,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def redirect(self, location):
         self.send(302, headers=[("Location", location)])
 
+    def release(self, mode, folder):
+        """The feed and package in FOLDER: as they are ("files"), the package held back until
+        the test creates the release file ("slow"), with junk after it ("junk"), or announced
+        larger than any update may be ("huge")."""
+        if not self.path.startswith("/software/torvane/"):
+            return self.send(404, b"no")
+        name = os.path.basename(self.path)
+        try:
+            with open(os.path.join(folder, name), "rb") as f:
+                body = f.read()
+        except OSError:
+            return self.send(404, b"no")
+        if not name.endswith(".zip"):
+            return self.send(200, body)
+        if mode == "slow":
+            for _ in range(300):
+                if os.path.exists(scenario_file + ".release"):
+                    break
+                time.sleep(0.1)
+        elif mode == "junk":
+            body += os.urandom(1 << 20)
+        elif mode == "huge":
+            self.send_response(200)
+            self.send_header("Content-Length", str(150 * 1024 * 1024 + 1))
+            self.end_headers()
+            self.wfile.write(body[:1000])
+            self.close_connection = True
+            return
+        self.send(200, body)
+
     def do_GET(self):
         with open(request_log, "a") as log:
             log.write(f"{self.path}|{self.headers.get('User-Agent')}|"
@@ -49,6 +80,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(scenario_file) as f:
             scenario = f.read().strip()
         path = self.path
+        if " " in scenario:
+            return self.release(*scenario.split(" ", 1))
         if scenario == "newer":
             # Three redirects: absolute path, relative path, full URL with capitals.
             if path == FEED:

@@ -1,0 +1,248 @@
+#!/usr/bin/env bash
+# End-to-end checks of installing updates under Wine. The running build, signed by the
+# publisher, is installed in its place; the release tool publishes the next build on the local
+# update host (update_host.sh). Then, as a user would:
+#   - every attack, each a release made as an attacker could (a changed byte, the wrong key or
+#     certificate, the wrong version, a damaged archive, an oversize download, a locked file),
+#     is offered through "Buscar ahora" and "Instalar" in the settings window, and must leave
+#     the program byte for byte as it was, keep the offer and show why;
+#   - the genuine release, installed from the panel, restarts the program into the next build
+#     with its state and shows the release notes; the leftovers are gone after the start;
+#   - with automatic installs on, the periodic check does the same by itself.
+# Usage: update_install.sh TORVANE_EXE NEXT_EXE FOREIGN_EXE TORVANE_CTL_EXE PREFIX ARTEFACTS
+#        VERSION NEXT_VERSION RELEASE_TOOL
+set -uo pipefail
+exe=$1 next=$2 foreign=$3 ctl=$4 prefix=$5 artefacts=$6 version=$7 next_version=$8 release=$9
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../checks.sh"
+if [[ ! -x $release ]]; then
+    echo "FAILED: no release tool at $release (the native build makes it)"
+    exit 1
+fi
+wine_test_prefix "$prefix"
+rm -rf "$artefacts" && mkdir -p "$artefacts"
+data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
+temp="$prefix/drive_c/users/$(id -un)/AppData/Local/Temp"
+short_version=${version%.*}
+next_short=${next_version%.*} next_build=${next_version##*.}
+
+echo "== The publisher's release, made with the release tool"
+keys=$artefacts/keys www=$artefacts/www
+mkdir -p "$keys" "$www"
+# The private half of the key the test builds carry, and a new one for an impostor.
+grep -o '"[0-9a-f]\{64\}"' "$here/../core/signing.h" | tr -d '"' >"$keys/publisher.key"
+chmod 600 "$keys/publisher.key"
+check "keygen makes the impostor's key" "$release" keygen "$keys/impostor.key"
+for who in publisher impostor; do
+    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Torvane test $who" \
+        -addext extendedKeyUsage=codeSigning -keyout "$keys/$who-cert.key" \
+        -out "$keys/$who-cert.pem" 2>/dev/null
+done
+sign_exe() {  # sign_exe WHO IN OUT
+    "$release" sign-exe "$2" "$keys/$1-cert.pem" "$keys/$1-cert.key" "$3" >/dev/null
+}
+check "the running build is signed by the publisher" sign_exe publisher "$exe" \
+    "$artefacts/Torvane.exe"
+exe=$artefacts/Torvane.exe
+url=https://localhost/software/torvane/
+package=Torvane-$next_short.zip
+check "publish signs, packs and describes the next build" \
+    "$release" publish --exe "$next" --key "$keys/publisher.key" \
+    --cert "$keys/publisher-cert.pem" --cert-key "$keys/publisher-cert.key" --url-base "$url" \
+    --out "$www/genuine" --notes "Arreglos varios y un detalle"
+check "the feed names build $next_build at its URL" \
+    grep -q "\"build\": *$next_build" "$www/genuine/appcast-windows.json"
+signed_next=$www/genuine/Torvane.exe
+
+# release_of NAME ZIP [KEY [BUILD]]: a folder serving ZIP with a feed signed by KEY. Written
+# here rather than by the tool's "feed", which refuses to describe a package the program would
+# not accept.
+release_of() {
+    mkdir -p "$www/$1"
+    cp "$2" "$www/$1/$package"
+    python3 - "$www/$1" "$package" "$url" "$next_short" "${4:-$next_build}" \
+        "$("$release" sign "${3:-$keys/publisher.key}" "$2")" <<'EOF'
+import hashlib, json, os, sys
+folder, name, url, version, build, signature = sys.argv[1:7]
+data = open(os.path.join(folder, name), "rb").read()
+json.dump({"version": version, "build": int(build), "size": len(data), "url": url + name,
+           "sha256": hashlib.sha256(data).hexdigest(), "signature": signature,
+           "notes": "Arreglos varios y un detalle"},
+          open(os.path.join(folder, "appcast-windows.json"), "w"))
+EOF
+}
+pack() { "$release" pack "$1" "$2" >/dev/null; }
+
+genuine_zip=$www/genuine/$package
+cp -r "$www/genuine" "$www/flipped"
+python3 - "$www/flipped/$package" <<'EOF'
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+data[len(data) // 2] ^= 0x01
+open(sys.argv[1], "wb").write(data)
+EOF
+cp -r "$www/genuine" "$www/over-digest"
+"$release" sign "$keys/publisher.key" <(sha256sum "$genuine_zip" | cut -c1-64 | xxd -r -p) \
+    >"$artefacts/over-digest.sig"
+python3 - "$www/over-digest/appcast-windows.json" "$(cat "$artefacts/over-digest.sig")" <<'EOF'
+import json, sys
+feed = json.load(open(sys.argv[1]))
+feed["signature"] = sys.argv[2]
+json.dump(feed, open(sys.argv[1], "w"))
+EOF
+release_of other-key "$genuine_zip" "$keys/impostor.key"
+pack "$next" "$artefacts/unsigned.zip" && release_of unsigned "$artefacts/unsigned.zip"
+sign_exe impostor "$next" "$artefacts/impostor.exe"
+pack "$artefacts/impostor.exe" "$artefacts/impostor.zip" && release_of impostor "$artefacts/impostor.zip"
+release_of other-build "$genuine_zip" "" $((next_build + 1))
+pack "$exe" "$artefacts/older.zip" && release_of older "$artefacts/older.zip"
+sign_exe publisher "$foreign" "$artefacts/foreign.exe"
+pack "$artefacts/foreign.exe" "$artefacts/foreign.zip" && release_of foreign "$artefacts/foreign.zip"
+archives=$(python3 "$here/make_packages.py" "$signed_next" "$artefacts/archives")
+for name in $archives; do release_of "$name" "$artefacts/archives/$name.zip"; done
+
+. "$here/session.sh"
+. "$here/update_host.sh"
+signed_running=$artefacts/Torvane.exe
+running_sum=$(sha256sum <"$signed_running")
+unchanged() { test "$(sha256sum <"$installed_exe")" = "$running_sum"; }
+# The restarted copy is not the test's child: asked to quit until it has, as it may not listen
+# yet when it has only just started.
+quit_restarted() {
+    for _ in $(seq 1 10); do
+        wine "$ctl" quit
+        for _ in $(seq 1 10); do wine "$ctl" running || return 0; sleep 0.3; done
+    done
+    return 1
+}
+
+echo "== Attacks: offered, installed, refused"
+rm -rf "$data" && mkdir -p "$data"
+printf '{\n  "onboarded": true\n}' >"$data/state.json"
+printf '{\n  "autoCheckUpdates": false,\n  "autoInstallUpdates": false\n}' >"$data/prefs.json"
+start_torvane
+check "tray icon added" wait_for_tray
+open_settings_from_panel
+check "settings window open" wait_for_settings
+sleep 1
+
+offered() {  # offered FROM_LINE: "Buscar ahora" clicked, and the next build found
+    click_settings_word ahora &&
+        wait_for_log "$1" "Versión nueva en el feed: $next_short "
+}
+no_work_folder() { test -z "$(ls -d "$temp"/torvane-update-* 2>/dev/null)"; }
+
+# attack SCENARIO STATUS [WORDS]: offered, "Instalar" clicked, refused with STATUS in the log
+# and WORDS (a part of STATUS that OCR reads reliably) on screen beside the offer.
+attack() {
+    local from name="${1%% *} ${1##*/}"
+    from=$(log_lines)
+    echo "$1" >"$scenario"
+    check "$name: \"Buscar ahora\" offers $next_short" offered "$from"
+    check "$name: \"Instalar $next_short\" clicked" click_settings_word Instalar
+    check "$name: refused with '$2'" wait_for_log "$from" "Actualización fallida: $2"
+    check "$name: the program is byte for byte unchanged" unchanged
+    check "$name: no work folder left" no_work_folder
+    if [[ -n ${3:-} ]]; then
+        check "$name: the window shows '$3' and still offers $next_short" \
+            settings_shows "$3.*Instalar $next_short"
+    fi
+}
+
+# OCR reads the accented letters without their accents.
+attack "files $www/flipped" "El archivo descargado no coincide" "no coincide"
+attack "junk $www/genuine" "El archivo descargado no coincide"
+attack "files $www/over-digest" "Firma de la actualización inválida" "Firma de la actualizaci.n inv.lida"
+attack "files $www/other-key" "Firma de la actualización inválida"
+attack "files $www/unsigned" "La actualización no está firmada por brisol" "brisol"
+attack "files $www/impostor" "La actualización no está firmada por brisol"
+attack "files $www/other-build" "La versión descargada no es válida" "descargada no es v.lida"
+attack "files $www/older" "La versión descargada no es válida"
+attack "files $www/foreign" "La versión descargada no es válida"
+for name in $archives; do
+    [[ $name == comment-65535 ]] && continue
+    attack "files $www/$name" "El paquete no contiene la app" "no contiene la app"
+done
+attack "huge $www/genuine" "No se pudo descargar" "descargar"
+
+# A previous update's old file that another program holds: the swap stops at its first rename.
+old="$(dirname "$installed_exe")/Torvane.old.exe"
+echo old >"$old"
+wine "$ctl" hold "$(winepath -w "$old")" 20000 &
+holder=$!
+sleep 1
+attack "files $www/genuine" "No se pudo reemplazar la app: .* (os error 32)" "reemplazar"
+check "locked: the held file is still the old one" test "$(cat "$old")" = old
+wine "$ctl" close-settings
+quit_torvane
+wait "$holder"
+rm -f "$old"
+
+echo "== The genuine release, installed from the panel"
+# Switched on before, so that the restart must carry the state over.
+rm -f "$data/torvane.log"
+start_torvane
+check "tray icon added" wait_for_tray
+click_icon 3
+check "switched on with a right click" wait_for_colour "#0067C0" before-update
+echo "slow $www/comment-65535" >"$scenario"
+rm -f "$scenario.release"
+open_settings_from_panel
+check "settings window open" wait_for_settings
+sleep 1
+check "a newer build offered" offered 0
+wine "$ctl" close-settings
+sleep 0.5
+open_panel
+xdotool mousemove $((px + 255)) $((py + 81))
+sleep 0.2
+xdotool click 1
+button_reads() {  # the update row's button reads TEXT within a few seconds; faded while busy
+    for _ in $(seq 1 6); do
+        import -window root "$artefacts/panel-installing.png"
+        convert "$artefacts/panel-installing.png" -crop "120x30+$((px + 188))+$((py + 65))" \
+            +repage -colorspace Gray -level 55%,85% -resize 300% "$artefacts/.button-ocr.png"
+        tesseract "$artefacts/.button-ocr.png" - --psm 7 2>/dev/null | grep -q -- "$1" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+check "the panel's install button reads 'Instalando…' while it downloads" \
+    button_reads "Instalando"
+touch "$scenario.release"
+check "log: installed, restarting" wait_for_log 0 "Instalada la build $next_build; reiniciando"
+check "the old process quits by itself" wait_for_exit_code
+check "log: the new build starts in the installed place" \
+    wait_for_log 0 "Inicio $next_short ($next_build) en "
+check "the installed program is the published one" cmp -s "$installed_exe" "$signed_next"
+check "tray icon back" wait_for_tray
+# Wine's balloon cuts the title after "0.1.".
+check "balloon 'Torvane actualizado a …'" wait_for_balloon "Torvane actualizado a"
+check "balloon body: the release notes (read: $balloon)" grep -q "varios .* detalle" <<<"$balloon"
+check "still switched on after the restart" wait_for_colour "#0067C0" after-update
+gone() {
+    for _ in $(seq 1 30); do [[ ! -e $1 ]] && return 0; sleep 0.2; done
+    return 1
+}
+check "Torvane.old.exe removed after the start" gone "$old"
+check "no work folder left" no_work_folder
+check "the notes were handed over once: updatedTo is gone" \
+    bash -c '! grep -q updatedTo "$0"' "$data/state.json"
+check "the new build quits" quit_restarted
+
+echo "== Installed by itself by the periodic check"
+cp "$signed_running" "$installed_exe"
+rm -f "$data/prefs.json" "$data/torvane.log"
+echo "files $www/genuine" >"$scenario"
+start_torvane
+check "tray icon added" wait_for_tray
+check "log: found by the periodic check" \
+    wait_for_log 0 "Versión nueva en el feed: $next_short (build $next_build)"
+check "log: installed, restarting" wait_for_log 0 "Instalada la build $next_build; reiniciando"
+check "the old process quits by itself" wait_for_exit_code
+check "log: the new build starts" wait_for_log 0 "Inicio $next_short ($next_build) en "
+check "the installed program is the published one" cmp -s "$installed_exe" "$signed_next"
+check "Torvane.old.exe removed after the start" gone "$old"
+check "the new build quits" quit_restarted
+
+exit $((failures > 0))
