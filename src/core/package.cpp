@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -122,41 +123,50 @@ Result<std::span<const uint8_t>> entry_data(std::span<const uint8_t> package, co
     return package.subspan(start, app.compressed);
 }
 
-// Raw DEFLATE into exactly `size` bytes; the buffer grows only as output arrives, so a small
-// stream claiming a huge size costs nothing.
-Result<std::vector<uint8_t>> inflate_exactly(std::span<const uint8_t> data, uint32_t size) {
+// Raw DEFLATE of all of `data` into `out`, which must take exactly the whole output; a piece
+// that does not fit, or a damaged or unfinished stream, is an error.
+Status inflate_into(std::span<const uint8_t> data, std::span<uint8_t> out) {
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return bad("inflate");
-    std::vector<uint8_t> out(
-        std::min<std::size_t>(2 * static_cast<std::size_t>(data.size()), size));
     stream.next_in = const_cast<Bytef*>(data.data());
     stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int status = inflate(&stream, Z_FINISH);
+    const bool whole = status == Z_STREAM_END && stream.avail_out == 0;
+    inflateEnd(&stream);
+    return whole ? success() : bad("inflated size");
+}
+
+// The length of the output, without keeping it: more than `limit` bytes, or a damaged stream,
+// is an error. So a stream that lies about its size costs no memory.
+Result<std::size_t> inflated_length(std::span<const uint8_t> data, std::size_t limit) {
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return bad("inflate");
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    std::array<uint8_t, 1 << 16> scratch;
     int status = Z_OK;
-    while (status == Z_OK) {
-        if (stream.total_out == out.size()) {
-            if (out.size() == size) {
-                // Full: one more byte of output means the entry is longer than it says.
-                uint8_t extra = 0;
-                stream.next_out = &extra;
-                stream.avail_out = 1;
-                status = inflate(&stream, Z_NO_FLUSH);
-                if (stream.avail_out == 0) status = Z_DATA_ERROR;
-                break;
-            }
-            const std::size_t grown =
-                std::min<std::size_t>(std::max<std::size_t>(2 * out.size(), 4096), size);
-            // Exactly this much: resize alone may double the capacity past the declared size.
-            out.reserve(grown);
-            out.resize(grown);
-        }
-        stream.next_out = out.data() + stream.total_out;
-        stream.avail_out = static_cast<uInt>(out.size() - stream.total_out);
+    while (status == Z_OK && stream.total_out <= limit) {
+        stream.next_out = scratch.data();
+        stream.avail_out = static_cast<uInt>(scratch.size());
         status = inflate(&stream, Z_NO_FLUSH);
     }
-    const uLong produced = stream.total_out;
+    const std::size_t length = stream.total_out;
     inflateEnd(&stream);
-    if (status != Z_STREAM_END || produced != size) return bad("inflated size");
-    out.resize(size);
+    if (status != Z_STREAM_END || length > limit) return bad("inflated size");
+    return length;
+}
+
+// Exactly `size` bytes of raw DEFLATE output. Measured first, so that the buffer is allocated
+// once at its final size: a large executable costs its size once, not again while a growing
+// buffer is copied.
+Result<std::vector<uint8_t>> inflate_exactly(std::span<const uint8_t> data, uint32_t size) {
+    const Result<std::size_t> length = inflated_length(data, size);
+    if (!length) return length.error();
+    if (length.value() != size) return bad("inflated size");
+    std::vector<uint8_t> out(size);
+    if (Status done = inflate_into(data, out); !done) return done.error();
     return out;
 }
 
