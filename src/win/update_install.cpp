@@ -3,6 +3,7 @@
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string_view>
@@ -87,7 +88,7 @@ std::optional<std::string> verify_and_replace(UpdaterState& state, const Appcast
                                               const std::filesystem::path& work) {
     if (!verify_package_digest(package, appcast)) return std::string(digest_mismatch);
     if (!verify_package_signature(package, appcast)) return std::string(bad_signature);
-    if (create_folder_tree(work) != ERROR_SUCCESS) return std::string(no_app);
+    if (work.empty() || create_folder_tree(work) != ERROR_SUCCESS) return std::string(no_app);
     const std::optional<std::filesystem::path> extracted = extract_app(package, work);
     if (!extracted) return std::string(no_app);
     if (!same_signer(target.exe, *extracted)) return std::string(wrong_signer);
@@ -101,8 +102,11 @@ std::optional<std::string> verify_and_replace(UpdaterState& state, const Appcast
 
 void installed(UpdaterState& state, const Appcast& appcast) {
     log_line("Instalada la build " + std::to_string(appcast.build) + "; reiniciando");
-    // Read by the new build at its start, for the balloon with the release notes.
-    set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}});
+    // Read by the new build at its start, for the balloon with the release notes. The new build
+    // is in place whatever happens here, so a failure only costs the balloon.
+    guarded("torvane-update-install", [&] {
+        set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}});
+    });
     publish(state, [&] { state.restart_requested = true; });
 }
 
@@ -114,8 +118,8 @@ DWORD write_new_file(const std::filesystem::path& path, std::span<const std::uin
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
         DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0)
-            return GetLastError();
+        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) return GetLastError();
+        if (written == 0) return ERROR_WRITE_FAULT;
         bytes = bytes.subspan(written);
     }
     return ERROR_SUCCESS;
@@ -157,12 +161,12 @@ void install_update(UpdaterState& state, const Appcast& appcast) {
 
 void install_package(UpdaterState& state, const Appcast& appcast,
                      std::span<const std::uint8_t> package, const InstallTarget& target) {
+    // Empty when the system names no temporary folder: the attempt then fails at that step.
     const std::filesystem::path temp = temp_folder();
-    if (temp.empty()) return update_failed(state, no_app);
-    const std::filesystem::path work = temp / work_folder_name();
+    const std::filesystem::path work = temp.empty() ? temp : temp / work_folder_name();
     const std::optional<std::string> failure =
         verify_and_replace(state, appcast, package, target, work);
-    remove_tree(work);
+    if (!work.empty()) remove_tree(work);
     if (failure) return update_failed(state, *failure);
     installed(state, appcast);
 }
