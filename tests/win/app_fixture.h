@@ -50,6 +50,21 @@ protected:
         std::filesystem::remove_all(dir_, ec);
     }
 
+    // Windows switches to the dark palette and tells every window, as the system does.
+    void switch_to_dark_theme() {
+        RegKey personalize;
+        ASSERT_EQ(
+            RegCreateKeyExW(HKEY_CURRENT_USER,
+                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, personalize.put(), nullptr),
+            ERROR_SUCCESS);
+        const DWORD dark = 0;
+        RegSetValueExW(personalize.get(), L"AppsUseLightTheme", 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&dark), sizeof dark);
+        SendMessageW(window_, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+        RegDeleteValueW(personalize.get(), L"AppsUseLightTheme");
+    }
+
     MainWindow main_window_;
     HWND window_ = nullptr;
     App* app_ = nullptr;

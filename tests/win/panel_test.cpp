@@ -167,16 +167,7 @@ TEST_F(PanelOnScreen, ThePowerIconQuitsAndTheThemeFollowsWindows) {
     show_panel(*app_);
     EXPECT_FALSE(panel().ui().theme.dark);
 
-    RegKey personalize;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
-                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                              0, nullptr, 0, KEY_SET_VALUE, nullptr, personalize.put(), nullptr),
-              ERROR_SUCCESS);
-    const DWORD dark = 0;
-    RegSetValueExW(personalize.get(), L"AppsUseLightTheme", 0, REG_DWORD,
-                   reinterpret_cast<const BYTE*>(&dark), sizeof dark);
-    SendMessageW(window_, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
-    RegDeleteValueW(personalize.get(), L"AppsUseLightTheme");
+    switch_to_dark_theme();
     EXPECT_TRUE(panel().ui().theme.dark);
     EXPECT_EQ(panel().ui().theme.panelBackground, make_theme(true, 0).panelBackground);
 

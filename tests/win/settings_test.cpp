@@ -215,16 +215,7 @@ TEST_F(SettingsOnScreen, TheAutostartSwitchShowsTheRegistryAndThePaletteFollowsW
     click(10);
     EXPECT_FALSE(autostart_enabled());
 
-    RegKey personalize;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
-                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                              0, nullptr, 0, KEY_SET_VALUE, nullptr, personalize.put(), nullptr),
-              ERROR_SUCCESS);
-    const DWORD dark = 0;
-    RegSetValueExW(personalize.get(), L"AppsUseLightTheme", 0, REG_DWORD,
-                   reinterpret_cast<const BYTE*>(&dark), sizeof dark);
-    SendMessageW(window_, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
-    RegDeleteValueW(personalize.get(), L"AppsUseLightTheme");
+    switch_to_dark_theme();
     EXPECT_TRUE(settings().ui().theme.dark);
     EXPECT_EQ(settings().ui().theme.windowBackground, make_theme(true, 0).windowBackground);
 }

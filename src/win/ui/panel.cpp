@@ -112,7 +112,7 @@ RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float 
     return {x + m, y + m, x + m + w, y + m + h};
 }
 
-Panel::Panel(Renderer& renderer) : ui_(nullptr, renderer, panel_width) {}
+Panel::Panel(Renderer& renderer) : WidgetWindow(renderer, panel_width, &Theme::panelBackground) {}
 
 Panel::~Panel() {
     // The edit controls are children: they go with the window, which must still find this
@@ -375,64 +375,20 @@ float Panel::footer(App& app, float y) {
     return y + h + 15;
 }
 
-std::optional<LRESULT> Panel::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> Panel::on_window_message(UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_ACTIVATE:
             if (LOWORD(wparam) == WA_INACTIVE && steady_clock::now() - shown_at_ > focus_loss_grace)
                 hide();
             return std::nullopt;
-        case WM_PAINT:
-            paint();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_SETCURSOR:
-            if (LOWORD(lparam) != HTCLIENT) return std::nullopt;
-            set_pointer_cursor(ui_);
-            return TRUE;
         case WM_KEYDOWN:
             if (wparam != VK_ESCAPE) return std::nullopt;
             hide();
-            return 0;
-        case WM_MOUSEMOVE:
-            if (pointer_moved(ui_, lparam)) relayout();
-            return 0;
-        case WM_MOUSELEAVE:
-            if (pointer_left(ui_)) relayout();
-            return 0;
-        case WM_LBUTTONDOWN:
-            if (button_pressed(ui_)) relayout();
-            return 0;
-        case WM_LBUTTONUP:
-            on_button_up();
-            return 0;
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORSTATIC:
-            if (HBRUSH brush = field_colours(ui_, reinterpret_cast<HDC>(wparam),
-                                             reinterpret_cast<HWND>(lparam)))
-                return reinterpret_cast<LRESULT>(brush);
-            return std::nullopt;
-        case WM_COMMAND:
-            if (field_command(ui_, wparam, lparam)) on_field_report(0, 0);
-            return 0;
-        case field_report_message:
-            on_field_report(wparam, lparam);
             return 0;
         case WM_DPICHANGED:
             return 0;  // the scale is taken when the panel opens
     }
     return std::nullopt;
-}
-
-void Panel::after_message() {
-    run_pending_actions();
-}
-
-void Panel::paint() {
-    PAINTSTRUCT ps;
-    if (!BeginPaint(handle(), &ps)) return;
-    ui_.renderer->render(target_, ps.hdc, ui_.theme.panelBackground, ui_.commands);
-    EndPaint(handle(), &ps);
 }
 
 void Panel::relayout() {

@@ -9,8 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "win/ui/widgets.h"
-#include "win/window.h"
+#include "win/ui/widget_window.h"
 
 namespace torvane {
 
@@ -24,7 +23,7 @@ inline constexpr float panel_width = 310;
 RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
                      float content_height);
 
-class Panel final : public Window {
+class Panel final : public WidgetWindow {
 public:
     explicit Panel(Renderer& renderer);
     ~Panel() override;
@@ -41,18 +40,15 @@ public:
     std::optional<std::chrono::steady_clock::time_point> hidden_at;
     // For tests and measurements: the layout alone, without placing or painting.
     float layout(App& app);
-    const UiContext& ui() const { return ui_; }
 
 private:
-    std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
-    void after_message() override;
+    std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+    void relayout() override;
+    void on_button_up() override;
+    void on_field_report(WPARAM wparam, LPARAM lparam) override;
 
     bool create_window();
     void place();
-    void paint();
-    void relayout();
-    void on_button_up();
-    void on_field_report(WPARAM wparam, LPARAM lparam);
 
     // The parts of the layout, each taking and returning the running y.
     void header(App& app);
@@ -61,8 +57,6 @@ private:
     float actions(App& app, float y);
     float footer(App& app, float y);
 
-    UiContext ui_;
-    WindowTarget target_;
     float content_height_ = 400;
     POINT anchor_{};
     std::chrono::steady_clock::time_point shown_at_{};

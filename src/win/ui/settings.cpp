@@ -130,6 +130,15 @@ void apply_display_change(App& app) {
     app.display_applied = app.prefs.preventDisplaySleep;
 }
 
+// Rows bound to a preference: a click flips it.
+void flip_switch(UiContext& ui, uint32_t id, float& y, float width, std::string_view text,
+                 bool& value) {
+    if (switch_row(ui, id, y, width, text, value)) value = !value;
+}
+void flip_checkbox(UiContext& ui, uint32_t id, float& y, std::string_view text, bool& value) {
+    if (checkbox_row(ui, id, y, text, value)) value = !value;
+}
+
 }  // namespace
 
 double interval_slider_position(double interval) {
@@ -147,7 +156,8 @@ double interval_step(double interval, bool up) {
     return std::clamp(interval + (up ? step : -step), 5.0, 86400.0);
 }
 
-SettingsWindow::SettingsWindow(Renderer& renderer) : ui_(nullptr, renderer, 600) {}
+SettingsWindow::SettingsWindow(Renderer& renderer)
+    : WidgetWindow(renderer, 600, &Theme::windowBackground) {}
 
 SettingsWindow::~SettingsWindow() {
     destroy();
@@ -312,25 +322,19 @@ float SettingsWindow::general(App& app, float y) {
             set_autostart(!autostart_shown_);
             autostart_shown_ = autostart_enabled();
         }
-        if (switch_row(ui_, id_restore, y, w, "Recordar si estaba activo al abrir", p.restoreState))
-            p.restoreState = !p.restoreState;
-        if (switch_row(ui_, id_hotkey, y, w,
-                       "Atajo global Ctrl+Alt+Shift+J para activar / desactivar", p.hotkey))
-            p.hotkey = !p.hotkey;
+        flip_switch(ui_, id_restore, y, w, "Recordar si estaba activo al abrir", p.restoreState);
+        flip_switch(ui_, id_hotkey, y, w, "Atajo global Ctrl+Alt+Shift+J para activar / desactivar",
+                    p.hotkey);
     }
     {
         Card card(ui_, y, content_width_);
-        if (switch_row(ui_, id_countdown, y, w,
-                       "Mostrar la cuenta regresiva al pasar el mouse por el ícono",
-                       p.countdownInMenuBar))
-            p.countdownInMenuBar = !p.countdownInMenuBar;
-        if (switch_row(ui_, id_notifications, y, w,
-                       "Avisar con notificaciones cuando se prende o se apaga solo",
-                       p.notifications))
-            p.notifications = !p.notifications;
-        if (switch_row(ui_, id_quit_when_timer_ends, y, w,
-                       "Al terminar un temporizador, cerrar la app", p.quitWhenTimerEnds))
-            p.quitWhenTimerEnds = !p.quitWhenTimerEnds;
+        flip_switch(ui_, id_countdown, y, w,
+                    "Mostrar la cuenta regresiva al pasar el mouse por el ícono",
+                    p.countdownInMenuBar);
+        flip_switch(ui_, id_notifications, y, w,
+                    "Avisar con notificaciones cuando se prende o se apaga solo", p.notifications);
+        flip_switch(ui_, id_quit_when_timer_ends, y, w,
+                    "Al terminar un temporizador, cerrar la app", p.quitWhenTimerEnds);
     }
     {
         Card card(ui_, y, content_width_);
@@ -346,9 +350,8 @@ float SettingsWindow::general(App& app, float y) {
     y = section_title(ui_, y - 8, "Actualizaciones");
     {
         Card card(ui_, y, content_width_);
-        if (switch_row(ui_, id_auto_check, y, w, "Buscar actualizaciones automáticamente",
-                       p.autoCheckUpdates))
-            p.autoCheckUpdates = !p.autoCheckUpdates;
+        flip_switch(ui_, id_auto_check, y, w, "Buscar actualizaciones automáticamente",
+                    p.autoCheckUpdates);
         if (switch_row(ui_, id_auto_install, y, w,
                        "Instalarlas solas (reinicia la app y mantiene el estado)",
                        p.autoInstallUpdates, p.autoCheckUpdates))
@@ -411,9 +414,8 @@ float SettingsWindow::movement(App& app, float y) {
                          theme.textSecondary);
         }
         y += 42;
-        if (checkbox_row(ui_, id_randomize, y,
-                         "Variar un poco el intervalo y la dirección (más natural)", p.randomize))
-            p.randomize = !p.randomize;
+        flip_checkbox(ui_, id_randomize, y,
+                      "Variar un poco el intervalo y la dirección (más natural)", p.randomize);
         y = hint(ui_, y - 4, row_left, w,
                  "Usá un tiempo menor al del protector de pantalla y al de apagado de pantalla de "
                  "Configuración de Windows.");
@@ -458,9 +460,8 @@ float SettingsWindow::movement(App& app, float y) {
                 p.distance = *position * 59.0 + 1;
             y += 28;
         }
-        if (switch_row(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
-                       p.showIconOnJiggle))
-            p.showIconOnJiggle = !p.showIconOnJiggle;
+        flip_switch(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
+                    p.showIconOnJiggle);
         const float try_width = button_width(ui_, "Probar ahora", 13, 11);
         if (button(ui_, id_try_now, {row_left, y + 4, try_width, 30}, "Probar ahora", 13))
             apply_effects(app, nudge_now(app.engine, p, local_now()));
@@ -484,14 +485,11 @@ float SettingsWindow::conditions(App& app, float y) {
                        p.reqCPU, p.cpuThreshold, 95, p.reqCPU);
         if (cpu.toggled) p.reqCPU = !p.reqCPU;
         if (cpu.value) p.cpuThreshold = *cpu.value;
-        if (checkbox_row(ui_, id_disk, y, "Hay un disco extraíble con escritura conectado",
-                         p.reqRemovableDisk))
-            p.reqRemovableDisk = !p.reqRemovableDisk;
-        if (checkbox_row(ui_, id_audio, y, "Está sonando audio (música, video o una llamada)",
-                         p.reqAudio))
-            p.reqAudio = !p.reqAudio;
-        if (checkbox_row(ui_, id_apps, y, "Está abierta alguna de estas apps:", p.reqApps))
-            p.reqApps = !p.reqApps;
+        flip_checkbox(ui_, id_disk, y, "Hay un disco extraíble con escritura conectado",
+                      p.reqRemovableDisk);
+        flip_checkbox(ui_, id_audio, y, "Está sonando audio (música, video o una llamada)",
+                      p.reqAudio);
+        flip_checkbox(ui_, id_apps, y, "Está abierta alguna de estas apps:", p.reqApps);
         if (auto list = text_field(ui_, id_apps_list, {64, y, w - 26, 31}, widen(p.reqAppsList),
                                    "Teams, Slack, Zoom", 13, false, false, p.reqApps))
             p.reqAppsList = narrow(*list);
@@ -510,17 +508,14 @@ float SettingsWindow::conditions(App& app, float y) {
     y = section_title(ui_, y - 8, "Nunca mover si");
     {
         Card card(ui_, y, content_width_);
-        if (checkbox_row(ui_, id_battery, y, "Está usando solo la batería", p.neverOnBattery))
-            p.neverOnBattery = !p.neverOnBattery;
+        flip_checkbox(ui_, id_battery, y, "Está usando solo la batería", p.neverOnBattery);
         const SliderRowResult battery = slider_row(
             ui_, id_battery_low, id_battery_threshold, y, w, "La batería está por debajo de",
             p.neverBatteryLow, p.batteryThreshold, 80, p.neverBatteryLow);
         if (battery.toggled) p.neverBatteryLow = !p.neverBatteryLow;
         if (battery.value) p.batteryThreshold = *battery.value;
-        if (checkbox_row(ui_, id_locked, y, "La pantalla está bloqueada", p.neverLocked))
-            p.neverLocked = !p.neverLocked;
-        if (checkbox_row(ui_, id_frontmost, y, "La app al frente se llama:", p.neverFrontmost))
-            p.neverFrontmost = !p.neverFrontmost;
+        flip_checkbox(ui_, id_locked, y, "La pantalla está bloqueada", p.neverLocked);
+        flip_checkbox(ui_, id_frontmost, y, "La app al frente se llama:", p.neverFrontmost);
         if (auto list =
                 text_field(ui_, id_frontmost_list, {64, y, w - 26, 31}, widen(p.neverFrontmostList),
                            "PowerPoint, Zoom", 13, false, false, p.neverFrontmost))
@@ -545,8 +540,7 @@ float SettingsWindow::schedules(App& app, float y) {
     const Theme& theme = ui_.theme;
     {
         Card card(ui_, y, content_width_);
-        if (switch_row(ui_, id_schedules, y, w, "Usar horarios programados", p.schedulesEnabled))
-            p.schedulesEnabled = !p.schedulesEnabled;
+        flip_switch(ui_, id_schedules, y, w, "Usar horarios programados", p.schedulesEnabled);
         y = hint(ui_, y - 6, row_left, w,
                  "Torvane se enciende al empezar cada horario y se apaga al terminar. Igual podés "
                  "prenderlo o apagarlo a mano cuando quieras; si lo apagás dentro de un horario, "
@@ -615,43 +609,10 @@ float SettingsWindow::schedules(App& app, float y) {
     return y + 44;
 }
 
-std::optional<LRESULT> SettingsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
-        case WM_PAINT:
-            paint();
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_SETCURSOR:
-            if (LOWORD(lparam) != HTCLIENT) return std::nullopt;
-            set_pointer_cursor(ui_);
-            return TRUE;
-        case WM_MOUSEMOVE:
-            if (pointer_moved(ui_, lparam)) relayout();
-            return 0;
-        case WM_MOUSELEAVE:
-            if (pointer_left(ui_)) relayout();
-            return 0;
-        case WM_LBUTTONDOWN:
-            if (button_pressed(ui_)) relayout();
-            return 0;
-        case WM_LBUTTONUP:
-            on_button_up();
-            return 0;
         case WM_MOUSEWHEEL:
             on_wheel(GET_WHEEL_DELTA_WPARAM(wparam));
-            return 0;
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORSTATIC:
-            if (HBRUSH brush = field_colours(ui_, reinterpret_cast<HDC>(wparam),
-                                             reinterpret_cast<HWND>(lparam)))
-                return reinterpret_cast<LRESULT>(brush);
-            return std::nullopt;
-        case WM_COMMAND:
-            if (field_command(ui_, wparam, lparam)) on_field_report(0, 0);
-            return 0;
-        case field_report_message:
-            on_field_report(wparam, lparam);
             return 0;
         case WM_CLOSE:
             destroy();  // the program runs on
@@ -665,17 +626,6 @@ std::optional<LRESULT> SettingsWindow::on_message(UINT message, WPARAM wparam, L
             return 0;
     }
     return std::nullopt;
-}
-
-void SettingsWindow::after_message() {
-    run_pending_actions();
-}
-
-void SettingsWindow::paint() {
-    PAINTSTRUCT ps;
-    if (!BeginPaint(handle(), &ps)) return;
-    ui_.renderer->render(target_, ps.hdc, ui_.theme.windowBackground, ui_.commands);
-    EndPaint(handle(), &ps);
 }
 
 void SettingsWindow::relayout() {

@@ -10,8 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "win/ui/widgets.h"
-#include "win/window.h"
+#include "win/ui/widget_window.h"
 
 namespace torvane {
 
@@ -26,7 +25,7 @@ double interval_from_slider(double position);
 // "−" and "+": 5 s steps below a minute, minutes from there, within 5 s … 24 h.
 double interval_step(double interval, bool up);
 
-class SettingsWindow final : public Window {
+class SettingsWindow final : public WidgetWindow {
 public:
     explicit SettingsWindow(Renderer& renderer);
     ~SettingsWindow() override;
@@ -43,20 +42,17 @@ public:
 
     // For tests and measurements: the layout alone, without painting.
     void layout(App& app);
-    const UiContext& ui() const { return ui_; }
     float scroll() const { return scroll_[static_cast<size_t>(tab_)]; }
     const std::optional<std::string>& preview() const { return preview_; }
 
 private:
-    std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) override;
-    void after_message() override;
+    std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+    void relayout() override;
+    void on_button_up() override;
+    void on_field_report(WPARAM wparam, LPARAM lparam) override;
 
     bool create_window();
-    void paint();
-    void relayout();
-    void on_button_up();
     void on_wheel(int delta);
-    void on_field_report(WPARAM wparam, LPARAM lparam);
     void refresh_preview(App& app);
 
     float tab_bar(App& app);
@@ -66,8 +62,6 @@ private:
     float conditions(App& app, float y);
     float schedules(App& app, float y);
 
-    UiContext ui_;
-    WindowTarget target_;
     SettingsTab tab_ = SettingsTab::general;
     std::array<float, 4> scroll_{};
     std::optional<std::string> preview_;

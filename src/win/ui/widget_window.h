@@ -1,0 +1,47 @@
+#pragma once
+// A window drawn with the widgets. Painting, the cursor, pointer input and the native fields'
+// colours and reports are handled alike for every such window; each window adds its own
+// messages and says what a finished click or a field report does.
+
+#include <windows.h>
+
+#include <optional>
+
+#include "win/ui/d2d.h"
+#include "win/ui/theme.h"
+#include "win/ui/widgets.h"
+#include "win/window.h"
+
+namespace torvane {
+
+class WidgetWindow : public Window {
+public:
+    const UiContext& ui() const { return ui_; }
+
+protected:
+    // `background` is the palette's colour behind the widgets.
+    WidgetWindow(Renderer& renderer, float width, Color Theme::*background);
+
+    // The window's own messages, seen first; nothing leaves one to the common handling.
+    virtual std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam,
+                                                     LPARAM lparam) = 0;
+    // Runs the layout again and repaints.
+    virtual void relayout() = 0;
+    // The button went up: a click, if any, takes effect in the layout that runs now.
+    virtual void on_button_up() = 0;
+    // A native field's report (wparam, lparam as posted), or, with both 0, a change of its text
+    // or focus already stored.
+    virtual void on_field_report(WPARAM wparam, LPARAM lparam) = 0;
+
+    UiContext ui_;
+    WindowTarget target_;
+
+private:
+    std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) final;
+    void after_message() final;
+    void paint();
+
+    Color Theme::*background_;
+};
+
+}  // namespace torvane
