@@ -1,6 +1,7 @@
 # Sourced by the shell tests. check DESCRIPTION COMMAND… runs the command, prints "ok:" or
-# "FAILED:" with the description and counts the failures; wine_test_prefix PREFIX prepares the
-# test's own Wine prefix and a virtual X server when there is no display.
+# "FAILED:" with the description, counts the failures and returns the command's success;
+# wine_test_prefix PREFIX prepares the test's own Wine prefix and a virtual X server when there
+# is no display.
 failures=0
 ok() { echo "ok: $*"; }
 failed() {
@@ -10,7 +11,18 @@ failed() {
 check() {
     local what=$1
     shift
-    if "$@"; then ok "$what"; else failed "$what"; fi
+    if "$@"; then
+        ok "$what"
+    else
+        failed "$what"
+        return 1
+    fi
+}
+# require DESCRIPTION COMMAND…: a check the rest of the script cannot go on without.
+require() {
+    check "$@" && return 0
+    echo "stopping: the checks after this one depend on it"
+    exit 1
 }
 
 scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")/../scripts" && pwd)

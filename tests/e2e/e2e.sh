@@ -31,8 +31,6 @@ trap end_session EXIT
 off=#6E6E6E active=#0067C0 working=#2E9E48
 
 echo "== First start in a clean data folder"
-# Another prefix's tray window (from earlier tests on this display) would be mistaken for ours.
-check "no other Wine tray window on the display" tray_gone
 rm -rf "$data"
 park_pointer
 start_torvane
@@ -232,7 +230,11 @@ check "its window is kept for the next nudge" wine "$ctl" overlay
 # the icon's own window, must reach it.
 wine "$ctl" clicked 600 560 200 200 30 >>"$artefacts/wine.log" 2>&1 &
 target_pid=$!
-sleep 2
+# It must be up before the icon shows, or X stacks the later window on top.
+for _ in $(seq 1 100); do
+    xdotool search --onlyvisible --name '^torvane_ctl click target$' >/dev/null 2>&1 && break
+    sleep 0.1
+done
 park_pointer
 check "a second nudge" wait_for_nudge
 wait_for_overlay
@@ -241,7 +243,10 @@ xdotool mousemove 674 630
 under=$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')
 xdotool click 1
 still=$(xdotool search --onlyvisible --classname '^torvane\.exe$' 2>/dev/null | head -n 1)
-check "a click on the icon while it shows (X window $under; icon $overlay, ${still:-gone})" \
+geometry=$(xdotool getwindowgeometry --shell "$overlay" 2>/dev/null | grep -E '^(X|Y)=' |
+    tr '\n' ' ')
+seen="X window $under; icon $overlay at $geometry, then ${still:-gone}"
+check "a click on the icon while it shows ($seen)" \
     test -n "$overlay" -a "$under" = "$overlay" -a "$still" = "$overlay"
 if timeout 5 tail --pid="$target_pid" -f /dev/null; then
     wait "$target_pid"

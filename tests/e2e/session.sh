@@ -199,10 +199,29 @@ open_panel() {  # a click on the icon, and the panel found once it has settled
     sleep 0.5
     find_panel
 }
-# The settings icon sits in the panel's footer.
-open_settings_from_panel() {
-    open_panel || return 1
-    xdotool mousemove $((px + 253)) $((py + ph - 30))
-    sleep 0.2
-    xdotool click 1
+visible_windows() {  # the names of the visible X windows, for a failure's report
+    local window
+    for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        printf '"%s" ' "$(xdotool getwindowname "$window" 2>/dev/null)"
+    done
 }
+# Through the settings icon in the panel's footer. A copy that has only just started may miss
+# the first click: tried three times, with the screen kept of each miss.
+open_settings() {
+    local attempt
+    for attempt in 1 2 3; do
+        if find_panel || open_panel; then
+            xdotool mousemove $((px + 253)) $((py + ph - 30))
+            sleep 0.2
+            xdotool click 1
+            wait_for_settings && return 0
+        fi
+        import -window root "$artefacts/open-settings-miss-$attempt.png"
+        echo "   attempt $attempt: no settings window; visible: $(visible_windows)"
+        sleep 1
+    done
+    return 1
+}
+
+# Another prefix's tray window (from earlier tests on this display) would be mistaken for ours.
+check "no other Wine tray window on the display" tray_gone

@@ -80,8 +80,7 @@ manual_check() {  # manual_check SCENARIO TEXT
     check "$1: status reads '$2'" settings_shows "$2"
 }
 
-open_settings_from_panel
-check "manual: settings window open" wait_for_settings
+require "manual: settings window open" open_settings
 sleep 1
 
 manual_check current "al d.a (${short_version})"

@@ -82,8 +82,9 @@ data[len(data) // 2] ^= 0x01
 open(sys.argv[1], "wb").write(data)
 EOF
 cp -r "$www/genuine" "$www/over-digest"
-"$release" sign "$keys/publisher.key" <(sha256sum "$genuine_zip" | cut -c1-64 | xxd -r -p) \
-    >"$artefacts/over-digest.sig"
+sha256sum "$genuine_zip" | cut -c1-64 | xxd -r -p >"$artefacts/genuine.sha256"
+"$release" sign "$keys/publisher.key" "$artefacts/genuine.sha256" >"$artefacts/over-digest.sig"
+check "the publisher's signature over the package's digest" test -s "$artefacts/over-digest.sig"
 python3 - "$www/over-digest/appcast-windows.json" "$(cat "$artefacts/over-digest.sig")" <<'EOF'
 import json, sys
 feed = json.load(open(sys.argv[1]))
@@ -122,8 +123,7 @@ printf '{\n  "onboarded": true\n}' >"$data/state.json"
 printf '{\n  "autoCheckUpdates": false,\n  "autoInstallUpdates": false\n}' >"$data/prefs.json"
 start_torvane
 check "tray icon added" wait_for_tray
-open_settings_from_panel
-check "settings window open" wait_for_settings
+require "settings window open" open_settings
 sleep 1
 
 offered() {  # offered FROM_LINE: "Buscar ahora" clicked, and the next build found
@@ -187,8 +187,7 @@ click_icon 3
 check "switched on with a right click" wait_for_colour "#0067C0" before-update
 echo "slow $www/comment-65535" >"$scenario"
 rm -f "$scenario.release"
-open_settings_from_panel
-check "settings window open" wait_for_settings
+require "settings window open" open_settings
 sleep 1
 check "a newer build offered" offered 0
 wine "$ctl" close-settings
