@@ -226,8 +226,9 @@ check "it is gone about a second after the nudge (${gone_ms:-not} ms)" \
     test "${gone_ms:-0}" -ge 850 -a "${gone_ms:-9999}" -le 1800
 check "its window is kept for the next nudge" wine "$ctl" overlay
 
-# A plain window of another program under the next icon: a click on the icon, which X hands to
-# the icon's own window, must reach it.
+# A plain window of another program under the next icon: a click on the icon must reach it.
+# Wine may hand X's click to the icon's window and pass it on, or give that window no input
+# area at all: either way the icon stays on top and the window below gets the click.
 wine "$ctl" clicked 600 560 200 200 30 >>"$artefacts/wine.log" 2>&1 &
 target_pid=$!
 # It must be up before the icon shows, or X stacks the later window on top.
@@ -239,15 +240,12 @@ park_pointer
 check "a second nudge" wait_for_nudge
 wait_for_overlay
 import -window root "$artefacts/nudge-icon-click.png"
-xdotool mousemove 674 630
-under=$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')
-xdotool click 1
+xdotool mousemove 674 630 click 1
 still=$(xdotool search --onlyvisible --classname '^torvane\.exe$' 2>/dev/null | head -n 1)
-geometry=$(xdotool getwindowgeometry --shell "$overlay" 2>/dev/null | grep -E '^(X|Y)=' |
-    tr '\n' ' ')
-seen="X window $under; icon $overlay at $geometry, then ${still:-gone}"
-check "a click on the icon while it shows ($seen)" \
-    test -n "$overlay" -a "$under" = "$overlay" -a "$still" = "$overlay"
+edge=$(pixel "$artefacts/nudge-icon-click.png" 674 612)
+check "the icon shows above the other window's grey when clicked (found $edge)" \
+    test -n "$overlay" -a "$edge" != "#808080"
+check "a click leaves the icon showing (${still:-gone})" test -n "$overlay" -a "$still" = "$overlay"
 if timeout 5 tail --pid="$target_pid" -f /dev/null; then
     wait "$target_pid"
     target_rc=$?

@@ -72,7 +72,6 @@ pause_5min="60 419" pause_hours="108 457" pause_minutes="166 457"
 power="281 511"
 
 echo "== A left click on the icon opens the panel beside the tray"
-check "no other Wine tray window on the display" tray_gone
 rm -rf "$data" && mkdir -p "$data"
 printf '{\n  "onboarded": true\n}' >"$data/state.json"
 wine reg delete "$personalize" /v AppsUseLightTheme /f >/dev/null 2>&1

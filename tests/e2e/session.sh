@@ -14,7 +14,8 @@ start_torvane() {
     torvane_pid=$!
 }
 
-# The icon sits in Wine's own tray window at the top left of a bare X server.
+# The icon sits in Wine's own tray window at the top left of a bare X server. The window may
+# exist before the icon is drawn in it, and a click then is lost: ready once the icon shows.
 tray_x= tray_y=
 wait_for_tray() {
     local window geometry
@@ -24,8 +25,13 @@ wait_for_tray() {
             geometry=$(xdotool getwindowgeometry --shell "$window")
             tray_x=$(sed -n 's/^X=//p' <<<"$geometry")
             tray_y=$(sed -n 's/^Y=//p' <<<"$geometry")
-            return 0
+            break
         fi
+        sleep 0.2
+    done
+    [[ -n $window ]] || return 1
+    for _ in $(seq 1 25); do
+        [[ $(icon_colour) =~ ^#(FFFFFF|000000)?$ ]] || return 0
         sleep 0.2
     done
     return 1

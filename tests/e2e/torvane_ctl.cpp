@@ -9,6 +9,8 @@
 // torvane_ctl dialog waits up to 20 s for a message box captioned "Torvane" and prints its
 // text; torvane_ctl answer 1|6|7 presses its OK, Yes or No button; torvane_ctl link FILE prints
 // a shortcut's target, working folder, icon and description, one per line.
+// torvane_ctl hold FILE MILLISECONDS opens FILE sharing only reads, prints "held", and keeps it
+// open that long.
 
 #include <windows.h>
 // After windows.h:
@@ -109,6 +111,7 @@ int hold_file(const wchar_t* file, const wchar_t* milliseconds) {
     torvane::FileHandle held(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
     if (!held) return 1;
+    print(L"held\n");
     Sleep(static_cast<DWORD>(std::wcstoul(milliseconds, nullptr, 10)));
     return 0;
 }

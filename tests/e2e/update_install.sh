@@ -168,13 +168,14 @@ attack "huge $www/genuine" "No se pudo descargar" "descargar"
 # A previous update's old file that another program holds: the swap stops at its first rename.
 old="$(dirname "$installed_exe")/Torvane.old.exe"
 echo old >"$old"
-wine "$ctl" hold "$(winepath -w "$old")" 20000 &
+wine "$ctl" hold "$(winepath -w "$old")" 120000 >"$artefacts/hold.out" 2>&1 &
 holder=$!
-sleep 1
+for _ in $(seq 1 100); do grep -q held "$artefacts/hold.out" && break; sleep 0.1; done
 attack "files $www/genuine" "No se pudo reemplazar la app: .* (os error 32)" "reemplazar"
 check "locked: the held file is still the old one" test "$(cat "$old")" = old
 wine "$ctl" close-settings
 quit_torvane
+kill "$holder"
 wait "$holder"
 rm -f "$old"
 
