@@ -80,7 +80,6 @@ until_true() {  # until_true SECONDS COMMAND…
 }
 running() { wine "$ctl" running 2>/dev/null; }
 not_running() { ! running; }
-panel_shown() { xdotool search --onlyvisible --name '^Torvane$' >/dev/null 2>&1; }
 log_has() { grep -qF "$1" "$data/torvane.log" 2>/dev/null; }
 started_log() { echo "Inicio $1 ($2) en $3"; }
 
@@ -132,7 +131,7 @@ touch -d '2020-01-01 00:00' "$installed"
 from_downloads
 check "exits 0 (exit $?)" test $? -eq 0
 check "the installed file is untouched" test "$(stat -c %Y "$installed")" = "$(date -d '2020-01-01 00:00' +%s)"
-check "the running copy shows its panel" until_true 5 panel_shown
+check "the running copy shows its panel" until_true 5 find_panel
 stop_running
 
 echo "== The same build again with no copy running"
@@ -166,7 +165,7 @@ echo "== An older build never downgrades"
 from_downloads "$build_exe"
 check "exits 0 (exit $?)" test $? -eq 0
 check "the installed file stays the newer build" cmp -s "$next_exe" "$installed"
-check "the running copy shows its panel" until_true 5 panel_shown
+check "the running copy shows its panel" until_true 5 find_panel
 expect_value "$entry_key" DisplayVersion "REG_SZ ${next_version%.*}"
 stop_running
 

@@ -59,10 +59,6 @@ shows() {  # shows TEXT NAME: the panel reads TEXT
     echo "   read: $text"
     return 1
 }
-pref() {  # the value of KEY in prefs.json once the save delay has passed
-    sleep 1
-    tr -d ' \n' <"$data/prefs.json" | grep -o "\"$1\":[^,}]*" | cut -d: -f2
-}
 
 # Widget centres of the layout without information rows or an update row.
 chip_1h="250 112" switch="275 32" cancel_link="60 95"

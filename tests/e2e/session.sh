@@ -117,6 +117,11 @@ wait_for_log() {
     return 1
 }
 
+pref() {  # the value of KEY in prefs.json once the save delay has passed
+    sleep 1
+    tr -d ' \n' <"$data/prefs.json" | grep -o "\"$1\":[^,}]*" | head -n 1 | cut -d: -f2
+}
+
 # The settings window's client area is its X window (no window manager draws a frame).
 sx= sy= swidth= sheight=
 find_settings() {

@@ -87,28 +87,6 @@ drag() {  # drag X1 Y X2: presses at X1, moves to X2 on the same row, lets go
     xdotool mouseup 1
     sleep 0.4
 }
-pref() {  # the value of KEY in prefs.json once the save delay has passed
-    sleep 1
-    tr -d ' \n' <"$data/prefs.json" | grep -o "\"$1\":[^,}]*" | head -n 1 | cut -d: -f2
-}
-open_from_panel() {
-    click_icon
-    local panel geometry
-    for _ in $(seq 1 60); do
-        panel=$(xdotool search --onlyvisible --name '^Torvane$' 2>/dev/null | head -n 1)
-        [[ -n $panel ]] && break
-        sleep 0.05
-    done
-    sleep 0.5
-    geometry=$(xdotool getwindowgeometry --shell "$panel")
-    local x y h
-    x=$(sed -n 's/^X=//p' <<<"$geometry") y=$(sed -n 's/^Y=//p' <<<"$geometry")
-    h=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
-    # The settings icon of the footer.
-    xdotool mousemove $((x + 253)) $((y + h - 30))
-    sleep 0.2
-    xdotool click 1
-}
 tab() { click_word "$1"; }
 
 echo "== The panel's settings icon opens \"Preferencias de Torvane\" on \"General\""
@@ -133,8 +111,7 @@ park_pointer
 start_torvane
 check "tray icon added" wait_for_tray
 sleep 1
-open_from_panel
-check "the settings window opens" wait_for_settings
+check "the settings window opens" open_settings
 # OCR reads accents unreliably: the checks look for words without them.
 check "on \"General\"" reads "Abrir Torvane al iniciar" settings-general-light
 
@@ -219,8 +196,7 @@ echo "== Closing leaves the program running; reopening starts on the tab asked f
 wine "$ctl" close-settings
 check "the window closes" settings_gone
 check "the program runs on" wine "$ctl" running
-open_from_panel
-check "it opens again" wait_for_settings
+check "it opens again" open_settings
 check "on \"General\"" reads "Abrir Torvane" reopened
 
 echo "== Every tab in the dark palette"
@@ -232,8 +208,7 @@ dark=yes
 start_torvane
 wait_for_tray
 sleep 1
-open_from_panel
-wait_for_settings
+open_settings
 shot settings-general-dark
 background=$(pixel "$artefacts/settings-general-dark.png" 5 $((sheight - 5)))
 check "dark window background (found $background)" test "$background" = "#202020"
