@@ -1,13 +1,26 @@
-# Sourced by the end-to-end scripts after checks.sh: starting, finding and quitting the real
-# Torvane.exe under Wine. Needs exe, ctl, artefacts and data set by the caller.
+# Sourced by the end-to-end scripts after checks.sh: starting, finding, reading and quitting the
+# real Torvane.exe under Wine. Needs exe, ctl, artefacts and data set by the caller.
 torvane_pid=
+installed_exe="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Torvane/Torvane.exe"
 
 # Started from anywhere else the program installs itself and hands over to the installed copy:
-# the tests run the copy in its installed place.
-installed_exe="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Torvane/Torvane.exe"
-mkdir -p "$(dirname "$installed_exe")"
-cp "$exe" "$installed_exe"
-exe=$installed_exe
+# most tests run the copy in its installed place.
+use_installed_copy() {
+    mkdir -p "$(dirname "$installed_exe")"
+    cp "$exe" "$installed_exe"
+    exe=$installed_exe
+}
+
+# until_true SECONDS COMMAND…: COMMAND succeeds within SECONDS, tried every 0.2 s.
+until_true() {
+    local end=$(($(date +%s%N) / 1000000 + $1 * 1000))
+    shift
+    while :; do
+        "$@" && return 0
+        (($(date +%s%N) / 1000000 > end)) && return 1
+        sleep 0.2
+    done
+}
 
 start_torvane() {
     wine "$exe" >>"$artefacts/wine.log" 2>&1 &
@@ -17,58 +30,37 @@ start_torvane() {
 # The icon sits in Wine's own tray window at the top left of a bare X server. The window may
 # exist before the icon is drawn in it, and a click then is lost: ready once the icon shows.
 tray_x= tray_y=
-wait_for_tray() {
+find_tray() {
     local window geometry
-    for _ in $(seq 1 100); do
-        window=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -n 1)
-        if [[ -n $window ]]; then
-            geometry=$(xdotool getwindowgeometry --shell "$window")
-            tray_x=$(sed -n 's/^X=//p' <<<"$geometry")
-            tray_y=$(sed -n 's/^Y=//p' <<<"$geometry")
-            break
-        fi
-        sleep 0.2
-    done
+    window=$(xdotool search --name "Wine System Tray" 2>/dev/null | head -n 1)
     [[ -n $window ]] || return 1
-    for _ in $(seq 1 25); do
-        [[ $(icon_colour) =~ ^#(FFFFFF|000000)?$ ]] || return 0
-        sleep 0.2
-    done
-    return 1
+    geometry=$(xdotool getwindowgeometry --shell "$window") || return 1
+    tray_x=$(sed -n 's/^X=//p' <<<"$geometry") tray_y=$(sed -n 's/^Y=//p' <<<"$geometry")
 }
-tray_gone() {
-    for _ in $(seq 1 50); do
-        xdotool search --name "Wine System Tray" >/dev/null 2>&1 || return 0
-        sleep 0.2
-    done
-    return 1
-}
+icon_drawn() { [[ ! $(icon_colour) =~ ^#(FFFFFF|000000)?$ ]]; }
+wait_for_tray() { until_true 20 find_tray && until_true 5 icon_drawn; }
+no_tray() { ! xdotool search --name "Wine System Tray" >/dev/null 2>&1; }
+tray_gone() { until_true 10 no_tray; }
 
 park_pointer() { xdotool mousemove 640 600; }
 
+screen() { import -window root "$artefacts/${1:-.screen}.png" 2>/dev/null; }
 # pixel SCREENSHOT X Y → #RRGGBB
-pixel() {
-    convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n 1
-}
+pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n 1; }
 
 # Colour of the disc, at its left edge beside the pointer glyph.
 icon_colour() {
-    import -window root "$artefacts/.shot.png" 2>/dev/null
-    pixel "$artefacts/.shot.png" $((tray_x + 2)) $((tray_y + 8))
+    screen .icon
+    pixel "$artefacts/.icon.png" $((tray_x + 2)) $((tray_y + 8))
 }
+colour_is() { [[ $(icon_colour) == "$1" ]]; }
 wait_for_colour() {  # wait_for_colour #RRGGBB SCREENSHOT_NAME
-    local colour
-    for _ in $(seq 1 40); do
-        colour=$(icon_colour)
-        [[ $colour == "$1" ]] && break
-        sleep 0.25
-    done
-    cp "$artefacts/.shot.png" "$artefacts/$2.png"
-    [[ $colour == "$1" ]] || echo "   icon colour is $colour, expected $1"
-    [[ $colour == "$1" ]]
+    until_true 10 colour_is "$1"
+    local ok=$?
+    cp "$artefacts/.icon.png" "$artefacts/$2.png"
+    ((ok == 0)) || echo "   icon colour is $(icon_colour), expected $1"
+    return $ok
 }
-
-ms_now() { echo $(($(date +%s%N) / 1000000)); }
 
 click_icon() { xdotool mousemove $((tray_x + 8)) $((tray_y + 8)) click "${1:-1}"; }
 
@@ -76,29 +68,28 @@ quit_torvane() {  # asks the running copy to quit, as "--uninstall" or an update
     # A copy that has only just started may not listen yet: asked again until it ends.
     for _ in $(seq 1 10); do
         wine "$ctl" quit
-        timeout 3 tail --pid="$torvane_pid" -f /dev/null && break
+        until_true 3 ended "$torvane_pid" && break
     done
-    local rc
     wait "$torvane_pid"
-    rc=$?
+    local rc=$?
     torvane_pid=
     tray_gone
     return $rc
 }
-
-# Waits up to 20 s for the copy to end by itself; its exit code, or 124.
-wait_for_exit_code() {
-    if timeout 20 tail --pid="$torvane_pid" -f /dev/null; then
-        wait "$torvane_pid"
-        local rc=$?
-        torvane_pid=
-        return $rc
-    fi
-    return 124
+# exit_code_of PID: waits up to 20 s for the child PID to end; its exit code, or 124.
+ended() { ! kill -0 "$1" 2>/dev/null; }
+exit_code_of() { until_true 20 ended "$1" || return 124; wait "$1"; }
+wait_for_exit_code() {  # the same for the copy start_torvane started
+    exit_code_of "$torvane_pid"
+    local rc=$?
+    ((rc == 124)) || torvane_pid=
+    return $rc
 }
+running() { wine "$ctl" running 2>/dev/null; }
+not_running() { ! running; }
 
 end_session() {
-    [[ -n $torvane_pid ]] && { wine "$ctl" quit; sleep 2; kill "$torvane_pid" 2>/dev/null; }
+    [[ -n $torvane_pid ]] && { wine "$ctl" quit; until_true 3 ended "$torvane_pid" || kill "$torvane_pid"; }
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
     rm -f "$artefacts"/.*.png
@@ -107,131 +98,104 @@ end_session() {
 
 # The log: its line count now, and waiting for a line written after that.
 log_lines() { grep -c '' "$data/torvane.log" 2>/dev/null || echo 0; }
-# wait_for_log FROM_LINE PATTERN: a line after FROM_LINE matches, within the first check's time.
-wait_for_log() {
-    for _ in $(seq 1 120); do
-        tail -n +$(($1 + 1)) "$data/torvane.log" 2>/dev/null | tr -d '\r' | grep -q -- "$2" &&
-            return 0
-        sleep 0.25
-    done
-    return 1
+log_after_has() { tail -n +$(($1 + 1)) "$data/torvane.log" 2>/dev/null | tr -d '\r' | grep -q -- "$2"; }
+# wait_for_log FROM_LINE PATTERN: a line after FROM_LINE matches within 30 s.
+wait_for_log() { until_true 30 log_after_has "$@"; }
+
+pref() { tr -d ' \n' <"$data/prefs.json" | grep -o "\"$1\":[^,}]*" | head -n 1 | cut -d: -f2; }
+pref_has() { [[ $(pref "$1") == "$2" ]]; }
+pref_is() {  # pref_is KEY VALUE: prefs.json holds KEY: VALUE once the save delay has passed
+    until_true 5 pref_has "$1" "$2" || { echo "   $1 is $(pref "$1")"; return 1; }
 }
 
-pref() {  # the value of KEY in prefs.json once the save delay has passed
-    sleep 1
-    tr -d ' \n' <"$data/prefs.json" | grep -o "\"$1\":[^,}]*" | head -n 1 | cut -d: -f2
-}
-
-# The settings window's client area is its X window (no window manager draws a frame).
-sx= sy= swidth= sheight=
-find_settings() {
+# Reading a window with OCR. window_geometry NAME_REGEX sets wx0, wy0, ww, wh (the client area:
+# no window manager draws a frame); read_window NAME_REGEX SHOT [tsv] shoots the screen, keeps
+# the window as SHOT.png and prints what OCR reads on it at twice its size (dark palettes
+# negated, since OCR wants dark text on a light ground).
+wx0= wy0= ww= wh= dark=no
+window_geometry() {
     local window geometry
-    window=$(xdotool search --onlyvisible --name '^Preferencias de Torvane$' 2>/dev/null |
-        head -n 1)
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [[ -n $window ]] || return 1
-    geometry=$(xdotool getwindowgeometry --shell "$window") || return 1
-    sx=$(sed -n 's/^X=//p' <<<"$geometry") sy=$(sed -n 's/^Y=//p' <<<"$geometry")
-    swidth=$(sed -n 's/^WIDTH=//p' <<<"$geometry") sheight=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+    geometry=$(xdotool getwindowgeometry --shell "$window" 2>/dev/null) || return 1
+    wx0=$(sed -n 's/^X=//p' <<<"$geometry") wy0=$(sed -n 's/^Y=//p' <<<"$geometry")
+    ww=$(sed -n 's/^WIDTH=//p' <<<"$geometry") wh=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
 }
-wait_for_settings() {
-    for _ in $(seq 1 100); do find_settings && return 0; sleep 0.05; done
-    return 1
+painted() {  # the first paint makes the render target: black until then
+    screen .root
+    [[ $(pixel "$artefacts/.root.png" $((wx0 + 5)) $((wy0 + wh - 5))) != "#000000" ]]
 }
-settings_text() {  # the window read with OCR, at twice its size
-    find_settings
-    import -window root "$artefacts/.root.png"
-    convert "$artefacts/.root.png" -crop "${swidth}x${sheight}+${sx}+${sy}" +repage \
-        -resize 200% "$artefacts/.settings-ocr.png"
-    tesseract "$artefacts/.settings-ocr.png" - "${@}" 2>/dev/null
+read_window() {
+    window_geometry "$1" || return 1
+    until_true 3 painted
+    convert "$artefacts/.root.png" -crop "${ww}x${wh}+${wx0}+${wy0}" +repage "$artefacts/$2.png"
+    local negate=()
+    [[ $dark == yes ]] && negate=(-colorspace Gray -negate)
+    convert "$artefacts/$2.png" "${negate[@]}" -resize 200% "$artefacts/.ocr.png"
+    tesseract "$artefacts/.ocr.png" - ${3:-} 2>/dev/null
 }
-click_settings_word() {  # clicks the first word WORD that OCR finds in the settings window
-    local found
-    for _ in $(seq 1 6); do
-        found=$(settings_text tsv | awk -F'\t' -v word="$1" '$12 == word {
-            print int(($7 + $9 / 2) / 2), int(($8 + $10 / 2) / 2); exit }')
-        [[ -n $found ]] && break
-        sleep 0.5
-    done
-    [[ -n $found ]] || return 1
-    read -r bx by <<<"$found"
-    xdotool mousemove $((sx + bx)) $((sy + by))
-    sleep 0.1
-    xdotool click 1
-}
-settings_shows() {  # settings_shows TEXT: the window reads TEXT within a few seconds
+# window_reads NAME_REGEX TEXT SHOT: the window reads TEXT (a grep pattern) within a few seconds.
+window_reads() {
     local text
-    for _ in $(seq 1 12); do
-        text=$(settings_text | tr '\n' ' ')
-        grep -q -- "$1" <<<"$text" && return 0
+    for _ in 1 2 3 4 5 6; do
+        text=$(read_window "$1" "$3" | tr '\n' ' ')
+        grep -Eq -- "$2" <<<"$text" && return 0
         sleep 0.5
     done
     echo "   read: $text"
     return 1
 }
+# click_word NAME_REGEX WORD: clicks the first WORD that OCR finds on the window.
+bx= by=
+locate_word() {
+    local found
+    found=$(read_window "$1" .locate tsv | awk -F'\t' -v word="$2" '$12 == word {
+        print int(($7 + $9 / 2) / 2), int(($8 + $10 / 2) / 2); exit }')
+    [[ -n $found ]] && read -r bx by <<<"$found"
+}
+click_at() {  # click_at X Y: a click at window point X, Y of the last window found
+    xdotool mousemove $((wx0 + $1)) $((wy0 + $2))
+    sleep 0.1
+    xdotool click 1
+}
+click_word() { until_true 5 locate_word "$1" "$2" && click_at "$bx" "$by"; }
 
-# The balloon opens below the tray window; read as one block, or OCR drops its smaller body.
-balloon_text() {
-    import -window root "$artefacts/balloon.png"
-    convert "$artefacts/balloon.png" -crop "700x70+0+$((tray_y + 20))" +repage -resize 300% \
-        "$artefacts/.balloon-ocr.png"
-    tesseract "$artefacts/.balloon-ocr.png" - --psm 6 2>/dev/null | tr '\n' ' '
-}
-balloon=
-wait_for_balloon() {  # wait_for_balloon TEXT: a balloon reads TEXT within about 10 s ($balloon)
-    for _ in $(seq 1 10); do
-        balloon=$(balloon_text)
-        grep -q -- "$1" <<<"$balloon" && return 0
-        sleep 1
-    done
-    echo "   read: $balloon"
-    return 1
-}
-
-# The panel's window and its place; px, py are its top left corner, ph its height.
-panel= px= py= pw= ph=
-find_panel() {
-    local geometry
-    panel=$(xdotool search --onlyvisible --name '^Torvane$' 2>/dev/null | head -n 1)
-    [[ -n $panel ]] || return 1
-    geometry=$(xdotool getwindowgeometry --shell "$panel" 2>/dev/null) || return 1
-    px=$(sed -n 's/^X=//p' <<<"$geometry") py=$(sed -n 's/^Y=//p' <<<"$geometry")
-    pw=$(sed -n 's/^WIDTH=//p' <<<"$geometry") ph=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
-}
-wait_for_panel() {
-    for _ in $(seq 1 100); do
-        find_panel && return 0
-        sleep 0.05
-    done
-    return 1
-}
+settings_name='^Preferencias de Torvane$' panel_name='^Torvane$'
+find_settings() { window_geometry "$settings_name"; }
+settings_gone() { ! xdotool search --onlyvisible --name "$settings_name" >/dev/null 2>&1; }
+find_panel() { window_geometry "$panel_name"; }
+panel_hidden() { ! xdotool search --onlyvisible --name "$panel_name" >/dev/null 2>&1; }
 open_panel() {  # a click on the icon, and the panel found once it has settled
     click_icon
-    wait_for_panel || return 1
+    until_true 5 find_panel || return 1
     sleep 0.5
     find_panel
-}
-visible_windows() {  # the names of the visible X windows, for a failure's report
-    local window
-    for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
-        printf '"%s" ' "$(xdotool getwindowname "$window" 2>/dev/null)"
-    done
 }
 # Through the settings icon in the panel's footer. A copy that has only just started may miss
 # the first click: tried three times, with the screen kept of each miss.
 open_settings() {
-    local attempt
     for attempt in 1 2 3; do
         if find_panel || open_panel; then
-            xdotool mousemove $((px + 253)) $((py + ph - 30))
-            sleep 0.2
-            xdotool click 1
-            wait_for_settings && return 0
+            click_at 253 $((wh - 30))
+            until_true 5 find_settings && return 0
         fi
-        import -window root "$artefacts/open-settings-miss-$attempt.png"
-        echo "   attempt $attempt: no settings window; visible: $(visible_windows)"
+        screen "open-settings-miss-$attempt"
         sleep 1
     done
     return 1
+}
+
+# The balloon opens below the tray window; read as one block, or OCR drops its smaller body.
+balloon=
+balloon_reads() {
+    screen balloon
+    convert "$artefacts/balloon.png" -crop "700x70+0+$((tray_y + 20))" +repage -resize 300% \
+        "$artefacts/.balloon-ocr.png"
+    balloon=$(tesseract "$artefacts/.balloon-ocr.png" - --psm 6 2>/dev/null | tr '\n' ' ')
+    grep -q -- "$1" <<<"$balloon"
+}
+wait_for_balloon() {  # wait_for_balloon TEXT: a balloon reads TEXT within about 10 s ($balloon)
+    until_true 10 balloon_reads "$1" || { echo "   read: $balloon"; return 1; }
 }
 
 # Another prefix's tray window (from earlier tests on this display) would be mistaken for ours.

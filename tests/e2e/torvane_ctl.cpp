@@ -10,7 +10,8 @@
 // text; torvane_ctl answer 1|6|7 presses its OK, Yes or No button; torvane_ctl link FILE prints
 // a shortcut's target, working folder, icon and description, one per line.
 // torvane_ctl hold FILE MILLISECONDS opens FILE sharing only reads, prints "held", and keeps it
-// open that long.
+// open that long. torvane_ctl exit-code SECONDS waits that long for a running copy's main
+// window, then for that copy to end, and exits with its exit code (3 when none showed up).
 
 #include <windows.h>
 // After windows.h:
@@ -116,6 +117,23 @@ int hold_file(const wchar_t* file, const wchar_t* milliseconds) {
     return 0;
 }
 
+// The exit code of the copy that runs now or within SECONDS, once it has ended.
+int exit_code_of_running_copy(const wchar_t* seconds) {
+    const int tries = static_cast<int>(std::wcstol(seconds, nullptr, 10)) * 10;
+    DWORD id = 0;
+    for (int i = 0; i < tries && !id; ++i) {
+        if (HWND main = FindWindowW(L"TorvaneMain", nullptr)) GetWindowThreadProcessId(main, &id);
+        if (!id) Sleep(100);
+    }
+    torvane::Handle process(
+        id ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id) : nullptr);
+    DWORD code = 3;
+    if (!process || WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.get(), &code))
+        return 3;
+    return static_cast<int>(code);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -129,6 +147,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring_view(argv[1]) == L"answer") return answer_dialog(argv[2]);
     if (argc == 3 && std::wstring_view(argv[1]) == L"link") return print_link(argv[2]);
     if (argc == 2 && std::wstring_view(argv[1]) == L"dialog") return print_dialog();
+    if (argc == 3 && std::wstring_view(argv[1]) == L"exit-code")
+        return exit_code_of_running_copy(argv[2]);
     if (argc == 4 && std::wstring_view(argv[1]) == L"hold") return hold_file(argv[2], argv[3]);
     if (argc != 2) return 2;
     std::wstring_view command = argv[1];

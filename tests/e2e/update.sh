@@ -15,6 +15,7 @@ data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
 build=${version##*.}
 short_version=${version%.*}
 . "$here/session.sh"
+use_installed_copy
 
 # Onboarded already: no greeting balloon in the way. A newer build is announced, not installed.
 rm -rf "$data" && mkdir -p "$data"
@@ -34,12 +35,6 @@ check_with() {
     check "$1: log line '$2'" wait_for_log "$from" "^[0-9-]* [0-9:]* $2\$"
 }
 
-echo "== A redirect to another port is refused without connecting"
-check_with other-port "No se pudo consultar el servidor"
-check "other-port: only the feed requested" test "$(cut -d'|' -f1 "$requests")" = \
-    /software/torvane/appcast-windows.json
-quit_torvane
-
 echo "== Four redirects are one too many"
 check_with four-redirects "No se pudo consultar el servidor"
 check "four-redirects: three followed, the fourth not" \
@@ -47,10 +42,8 @@ check "four-redirects: three followed, the fourth not" \
     "/software/torvane/appcast-windows.json /r1 /r2 /r3 "
 quit_torvane
 
-echo "== An oversize body without Content-Length, and a malformed version"
+echo "== An oversize body without Content-Length"
 check_with oversize "No se pudo consultar el servidor"
-quit_torvane
-check_with invalid "No se pudo consultar el servidor"
 quit_torvane
 
 echo "== A newer build behind three redirects"
@@ -76,12 +69,12 @@ check "manual: tray icon added" wait_for_tray
 manual_check() {  # manual_check SCENARIO TEXT
     echo "$1" >"$scenario"
     : >"$requests"
-    check "$1: \"Buscar ahora\" clicked" click_settings_word ahora
-    check "$1: status reads '$2'" settings_shows "$2"
+    check "$1: \"Buscar ahora\" clicked" click_word "$settings_name" ahora
+    check "$1: status reads '$2'" settings_reads "$2"
 }
 
 require "manual: settings window open" open_settings
-sleep 1
+settings_reads() { window_reads "$settings_name" "$1" settings-update; }
 
 manual_check current "al d.a (${short_version})"
 manual_check none "No se pudo consultar el servidor"
@@ -90,15 +83,13 @@ manual_check min-system "0.2.0 requiere Windows 10.0.99999"
 echo held-newer >"$scenario"
 rm -f "$scenario.release"
 : >"$requests"
-check "held-newer: \"Buscar ahora\" clicked" click_settings_word ahora
-check "held-newer: status reads 'Buscando'" settings_shows "Buscando"
-check "held-newer: a second click while it runs" click_settings_word ahora
-sleep 1
+check "held-newer: \"Buscar ahora\" clicked" click_word "$settings_name" ahora
+check "held-newer: status reads 'Buscando'" settings_reads "Buscando"
+check "held-newer: a second click while it runs" click_word "$settings_name" ahora
 touch "$scenario.release"
-check "held-newer: status reads 'nueva: 0.2.0'" settings_shows "nueva: 0.2.0"
-check "held-newer: the install button offers 0.2.0" settings_shows "Instalar 0.2.0"
+check "held-newer: status reads 'nueva: 0.2.0'" settings_reads "nueva: 0.2.0"
+check "held-newer: the install button offers 0.2.0" settings_reads "Instalar 0.2.0"
 check "held-newer: the second click asked nothing" test "$(grep -c '' "$requests")" -eq 1
-import -window root "$artefacts/manual-newer.png"
 quit_torvane
 
 exit $((failures > 0))

@@ -29,8 +29,7 @@ start_update_host() {
     python3 "$here/update_server.py" "$ca/server.crt" "$ca/server.key" "$scenario" "$requests" \
         >"$artefacts/server.log" 2>&1 &
     server_pid=$!
-    for _ in $(seq 1 50); do grep -q ready "$artefacts/server.log" && break; sleep 0.1; done
-    check "test server listening on localhost:443" grep -q ready "$artefacts/server.log"
+    check "test server listening on localhost:443" until_true 10 grep -q ready "$artefacts/server.log"
 }
 
 stop_update_host() {
