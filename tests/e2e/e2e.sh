@@ -71,6 +71,7 @@ park_pointer
 quit_torvane
 
 echo "== Preferences written before the start are honoured"
+printf '{\n  "onboarded": true\n}' >"$data/state.json"
 cat >"$data/prefs.json" <<'PREFS'
 {
   "policy": "always",

@@ -21,9 +21,10 @@ personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 # `rows` is what they add above the actions. The panel is found again for each click, since it
 # moves when its height changes.
 rows=0
-click() {  # click X Y
+click() {  # click X Y, then waits for the panel to settle where the click may move it
     find_panel
     click_at "$1" $(($2 + rows))
+    until_true 3 settled "$panel_name"
 }
 reads() { window_reads "$panel_name" "$@"; }  # reads PATTERN SHOT
 chip_1h="250 112" switch="275 32" cancel_link="60 95"
@@ -40,6 +41,7 @@ check "tray icon added" wait_for_tray
 check "icon shows the off state" wait_for_colour $off start
 check "the panel opens" open_panel
 check "310 pixels wide (found $ww)" test "$ww" = 310
+closed_height=$wh
 text=$(read_window "$panel_name" panel-light | tr '\n' ' ')
 for expected in Torvane Apagado "ACTIVAR POR" "15 min" "8 h" PROGRAMAR PAUSAR "Hasta las" \
     "Encender a las" "Clic derecho"; do
@@ -62,10 +64,11 @@ click $chip_1h
 check "\"1 h\" switches on: the icon turns to the accent" wait_for_colour $active one-hour
 check "the row \"Se apaga en …\" shows" reads "Se apaga en" timer-row
 click $cancel_link
-check "\"Cancelar temporizadores\" switches off" wait_for_colour $off timer-cancelled
+check "\"Cancelar temporizadores\" removes the row" test "$wh" -eq "$closed_height"
 click $pause_5min
 check "a pause chip shows \"En pausa, vuelve en …\"" reads "En pausa, vuelve en" pause-row
 click $cancel_link
+check "cancelling the pause leaves it off" wait_for_colour $off pause-cancelled
 click $switch
 check "the switch switches on" wait_for_colour $active switch-on
 click $switch
@@ -95,7 +98,7 @@ wait "$other"
 
 echo "== The power icon quits"
 open_panel
-click $power
+click_at $power
 wait_for_exit_code
 check "exits with code 0" test $? -eq 0
 check "icon removed" tray_gone

@@ -158,18 +158,28 @@ click_at() {  # click_at X Y: a click at window point X, Y of the last window fo
     sleep 0.1
     xdotool click 1
 }
-click_word() { until_true 5 locate_word "$1" "$2" && click_at "$bx" "$by"; }
+click_word() { until_true 15 locate_word "$1" "$2" && click_at "$bx" "$by"; }
 
 settings_name='^Preferencias de Torvane$' panel_name='^Torvane$'
 find_settings() { window_geometry "$settings_name"; }
 settings_gone() { ! xdotool search --onlyvisible --name "$settings_name" >/dev/null 2>&1; }
 find_panel() { window_geometry "$panel_name"; }
 panel_hidden() { ! xdotool search --onlyvisible --name "$panel_name" >/dev/null 2>&1; }
-open_panel() {  # a click on the icon, and the panel found once it has settled
-    click_icon
-    until_true 5 find_panel || return 1
-    sleep 0.5
-    find_panel
+# The geometry of the window last found stays the same for a tenth of a second: Wine has mapped
+# its latest move or resize.
+settled() {
+    local before="$wx0 $wy0 $ww $wh"
+    sleep 0.1
+    window_geometry "$1" && [[ "$wx0 $wy0 $ww $wh" == "$before" ]]
+}
+# A click on the icon, and the panel found once it has settled. The icon ignores a click that
+# comes right after the panel hid itself, so it is clicked again if nothing opens.
+open_panel() {
+    for _ in 1 2 3; do
+        click_icon
+        until_true 2 find_panel && until_true 3 settled "$panel_name" && return 0
+    done
+    return 1
 }
 # Through the settings icon in the panel's footer. A copy that has only just started may miss
 # the first click: tried three times, with the screen kept of each miss.

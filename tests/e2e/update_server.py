@@ -58,7 +58,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not name.endswith(".zip"):
             return self.send(200, body)
         if mode == "slow":
-            for _ in range(300):
+            for _ in range(1200):
                 if os.path.exists(scenario_file + ".release"):
                     break
                 time.sleep(0.1)
@@ -110,7 +110,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif scenario == "held-newer":
             # Answers once the test creates the release file, so that it can act meanwhile.
             if path == FEED:
-                for _ in range(300):
+                for _ in range(1200):
                     if os.path.exists(scenario_file + ".release"):
                         break
                     time.sleep(0.1)
