@@ -78,9 +78,11 @@ TEST(Package, RefusesSizesAndChecksumsThatDoNotMatchTheContent) {
     Entry huge{"Torvane.exe", app};
     huge.declared_size = static_cast<int64_t>(max_package_size) + 1;
     EXPECT_TRUE(refused(zip({huge})));
-    Entry wrong_crc{"Torvane.exe", app};
-    wrong_crc.crc = 0x12345678;
-    EXPECT_TRUE(refused(zip({wrong_crc})));
+    for (bool deflated : {true, false}) {
+        Entry wrong_crc{"Torvane.exe", app, deflated};
+        wrong_crc.crc = 0x12345678;
+        EXPECT_TRUE(refused(zip({wrong_crc}))) << deflated;
+    }
 
     // Flipped bytes in the deflated data: refused, never a crash.
     auto damaged = zip({{"Torvane.exe", app}});
