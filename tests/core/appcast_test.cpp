@@ -142,17 +142,11 @@ TEST(ParseAppcast, OnlyAnObjectOfValidJsonIsAFeed) {
 
 TEST(MinimumSystem, ComparesUpToThreePartsInOrder) {
     const OsVersion win10{10, 0, 19045};
-    EXPECT_FALSE(minimum_system_satisfied("10.0.22000", win10));
-    EXPECT_TRUE(minimum_system_satisfied("10.0.19045", win10));
-    EXPECT_TRUE(minimum_system_satisfied("10.0.19044", win10));
-    EXPECT_TRUE(minimum_system_satisfied("6.3", win10));
-    EXPECT_FALSE(minimum_system_satisfied("10.1", win10));
-    EXPECT_FALSE(minimum_system_satisfied("11.0", win10));
-    EXPECT_TRUE(minimum_system_satisfied("9.9.99999", win10));
     // A fourth part is never compared; white space and a "+" around parts are accepted.
-    EXPECT_TRUE(minimum_system_satisfied("10.0.19045.9999", win10));
-    EXPECT_FALSE(minimum_system_satisfied(" 10 . +0 . 22000 ", win10));
-    EXPECT_FALSE(minimum_system_satisfied("10.0.4294967295", win10));
+    for (const char* met : {"10.0.19045", "10.0.19044", "6.3", "9.9.99999", "10.0.19045.9999"})
+        EXPECT_TRUE(minimum_system_satisfied(met, win10)) << met;
+    for (const char* unmet : {"10.0.22000", "10.1", "11.0", " 10 . +0 . 22000 ", "10.0.4294967295"})
+        EXPECT_FALSE(minimum_system_satisfied(unmet, win10)) << unmet;
 }
 
 TEST(MinimumSystem, MalformedRequirementsAreIgnored) {
