@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/time.h"
+#include "test_util.h"
 
 namespace torvane {
 namespace {
@@ -74,14 +75,9 @@ void answer_all(BOOL answer) {
     g_add_answer = g_modify_answer = answer;
 }
 
-// Drawing needs COM, the renderer and, under Wine, an X display.
-class TrayShell : public ::testing::Test {
+class TrayShell : public RendererTest {
 protected:
     void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        auto created = Renderer::create();
-        ASSERT_TRUE(created) << "no renderer";
-        renderer_ = created.value();
         g_calls.clear();
         answer_all(TRUE);
         window_ =
@@ -91,7 +87,6 @@ protected:
     void TearDown() override { DestroyWindow(window_); }
     Renderer& renderer() { return *renderer_; }
 
-    std::shared_ptr<Renderer> renderer_;
     HWND window_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "test_util.h"
 #include "win/log.h"
 #include "win/net.h"
 
@@ -42,16 +43,6 @@ protected:
 
     static RunningSystem system(std::uint32_t build, std::string version = "1.2.0") {
         return {OsVersion{10, 0, 19045}, build, std::move(version)};
-    }
-
-    static std::string last_log_line() {
-        std::ifstream file(data_dir() / "torvane.log", std::ios::binary);
-        std::string line, last;
-        while (std::getline(file, line))
-            last = line;
-        if (!last.empty() && last.back() == '\r') last.pop_back();
-        // After "YYYY-MM-DD hh:mm:ss ".
-        return last.size() > 20 ? last.substr(20) : last;
     }
 
     HWND window_ = nullptr;
@@ -231,10 +222,8 @@ TEST_F(UpdateCheck, ACheckStartsOnlyWhenNothingRuns) {
 
 TEST(HttpGet, RefusesEveryTargetButHttpsOnPort443AtTheUpdateHost) {
     EXPECT_EQ(feed_url(), "https://localhost/software/torvane/appcast-windows.json");
-    for (const char* url :
-         {"HTTPS://localhost/x", "http://localhost/x", "https://localhost:444/x",
-          "https://localhost:8443/x", "https://127.0.0.1/x", "https://evil.example/x",
-          "https://local host/x", "ftp://localhost/x"}) {
+    // The rules themselves are the URL tests'; here, that every request obeys them.
+    for (const char* url : {"http://localhost/x", "https://localhost:8443/x", "https://evil/x"}) {
         const HttpResult result = http_get(url, 5, 1024, 0);
         const HttpError* error = std::get_if<HttpError>(&result);
         ASSERT_NE(error, nullptr) << url;
