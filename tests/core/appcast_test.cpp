@@ -75,22 +75,15 @@ TEST(ParseAppcast, ReadsEveryField) {
 }
 
 TEST(ParseAppcast, MissingAndNullMembers) {
-    const Appcast bare = parsed(R"({"version": "0.1.0"})");
-    EXPECT_EQ(bare.build, 0);
-    EXPECT_FALSE(bare.size);
-    EXPECT_EQ(bare.url, "");
-    EXPECT_EQ(bare.sha256, "");
-    EXPECT_EQ(bare.signature, "");
-    EXPECT_FALSE(bare.notes);
-    EXPECT_FALSE(bare.minimumSystem);
-
-    const Appcast nulls = parsed(
-        R"({"version": "0.1.0", "size": null, "url": null, "sha256": null, "signature": null,
-            "notes": null, "minimumSystem": null})");
-    EXPECT_FALSE(nulls.size);
-    EXPECT_EQ(nulls.url, "");
-    EXPECT_FALSE(nulls.notes);
-    EXPECT_FALSE(nulls.minimumSystem);
+    for (const char* body :
+         {R"({"version": "0.1.0"})",
+          R"({"version": "0.1.0", "size": null, "url": null, "sha256": null, "signature": null,
+              "notes": null, "minimumSystem": null})"}) {
+        const Appcast feed = parsed(body);
+        EXPECT_EQ(feed.build, 0);
+        EXPECT_FALSE(feed.size || feed.notes || feed.minimumSystem) << body;
+        EXPECT_EQ(feed.url + feed.sha256 + feed.signature, "") << body;
+    }
     // Keys are case-sensitive: a differently written key is another, ignored key.
     EXPECT_EQ(parsed(R"({"version": "0.1.0", "Build": 7})").build, 0);
 }
