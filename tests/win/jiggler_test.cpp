@@ -8,7 +8,6 @@
 #include <chrono>
 #include <limits>
 #include <numbers>
-#include <utility>
 #include <vector>
 
 #include "test_util.h"

@@ -3,17 +3,13 @@
 
 #include "win/nudge_icon.h"
 
-#include <objbase.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <initializer_list>
-#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/platform.h"

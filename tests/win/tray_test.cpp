@@ -2,13 +2,11 @@
 
 #include "win/ui/tray.h"
 
-#include <objbase.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -4,8 +4,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
