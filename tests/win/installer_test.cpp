@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_util.h"
@@ -91,16 +92,14 @@ TEST_F(Autostart, AnyNonEmptyTextCountsWhereverItPoints) {
     const std::wstring elsewhere = L"\"D:\\otra\\Torvane.exe\"";
     put_raw(L"Torvane", REG_SZ, elsewhere.c_str(), static_cast<DWORD>(2 * (elsewhere.size() + 1)));
     EXPECT_TRUE(autostart_enabled());
-    // Data without its terminating NUL still holds text.
-    put_raw(L"Torvane", REG_SZ, L"ab", 4);
-    EXPECT_TRUE(autostart_enabled());
-    // Empty, empty before a NUL, no data at all, or another type: off.
-    put_raw(L"Torvane", REG_SZ, L"", 2);
-    EXPECT_FALSE(autostart_enabled());
-    put_raw(L"Torvane", REG_SZ, L"\0ab", 8);
-    EXPECT_FALSE(autostart_enabled());
-    put_raw(L"Torvane", REG_SZ, nullptr, 0);
-    EXPECT_FALSE(autostart_enabled());
+    // Data without its terminating NUL still holds text; empty, empty before a NUL or no data
+    // at all is off.
+    for (auto [data, bytes, on] :
+         {std::tuple{L"ab", 4, true}, {L"", 2, false}, {L"\0ab", 8, false}, {nullptr, 0, false}}) {
+        put_raw(L"Torvane", REG_SZ, data, static_cast<DWORD>(bytes));
+        EXPECT_EQ(autostart_enabled(), on) << bytes;
+    }
+    // Another type: off.
     put_raw(L"Torvane", REG_EXPAND_SZ, elsewhere.c_str(),
             static_cast<DWORD>(2 * (elsewhere.size() + 1)));
     EXPECT_FALSE(autostart_enabled());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "app_fixture.h"
 
@@ -48,10 +49,10 @@ TEST(PanelPlacement, FollowsTheTaskbarAndStaysInsideTheWorkArea) {
     };
     for (const Placement& c : cases) {
         const RECT r = panel_placement(c.anchor, c.monitor, c.work, c.scale, 500);
-        EXPECT_EQ(r.left, c.expected.left) << c.anchor.x << "," << c.anchor.y;
-        EXPECT_EQ(r.top, c.expected.top) << c.anchor.x << "," << c.anchor.y;
-        EXPECT_EQ(r.right, c.expected.right) << c.anchor.x << "," << c.anchor.y;
-        EXPECT_EQ(r.bottom, c.expected.bottom) << c.anchor.x << "," << c.anchor.y;
+        const RECT& e = c.expected;
+        EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom),
+                  std::tie(e.left, e.top, e.right, e.bottom))
+            << c.anchor.x << "," << c.anchor.y;
     }
     // The hidden taskbar's lift is truncated: 56 × 1.3 = 72.8 → 72.
     const RECT lifted =

@@ -65,10 +65,9 @@ std::string feed(std::string members) {
 TEST_F(UpdateCheck, EveryBadFetchIsOneServerFailureThatKeepsTheOffer) {
     state_.available = offer("1.1.0", 110);
     const std::string padded = feed("") + std::string(65536, ' ');
+    // Which feeds parse is the feed tests' matter; here, that any that does not is this failure.
     for (const std::string& body :
-         {std::string(), std::string("{"), std::string("[]"), feed(R"("build": 1.5)"),
-          feed(R"("size": "1")"), feed(R"("notes": 3)"),
-          std::string(R"({"version": "1.3", "build": 130})"), padded}) {
+         {std::string(), std::string("["), feed(R"("build": 1.5)"), padded}) {
         state_.busy = true;
         conclude_check(state_, body, true, false, system(120));
         EXPECT_EQ(update_status(state_), "No se pudo consultar el servidor") << body.substr(0, 40);
