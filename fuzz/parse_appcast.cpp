@@ -1,5 +1,5 @@
 // The update feed as a hostile server could serve it: parsing never fails other than by
-// returning an error, an accepted feed has a well-formed version, one byte-order mark in
+// returning an error, one byte-order mark in
 // front changes nothing (a second one makes it invalid), and writing the parsed feed out again
 // parses to the same feed.
 
@@ -16,21 +16,6 @@
 namespace {
 
 using torvane::Appcast;
-
-bool version_shape(std::string_view v) {
-    int parts = 0, digits = 0;
-    for (char c : v) {
-        if (c == '.') {
-            if (digits == 0) return false;
-            ++parts, digits = 0;
-        } else if (c >= '0' && c <= '9' && digits < 4) {
-            ++digits;
-        } else {
-            return false;
-        }
-    }
-    return digits > 0 && parts == 2;
-}
 
 bool same(const Appcast& a, const Appcast& b) {
     return a.version == b.version && a.build == b.build && a.size == b.size && a.url == b.url &&
@@ -63,7 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(has_mark ? !marked.ok() : marked.ok() == feed.ok());
     if (!feed) return 0;
     if (!has_mark) FUZZ_CHECK(same(marked.value(), feed.value()));
-    FUZZ_CHECK(version_shape(feed.value().version));
 
     const torvane::Result<Appcast> again = torvane::parse_appcast(written(feed.value()));
     FUZZ_CHECK(again.ok() && same(again.value(), feed.value()));

@@ -75,22 +75,15 @@ TEST(ParseAppcast, ReadsEveryField) {
 }
 
 TEST(ParseAppcast, MissingAndNullMembers) {
-    const Appcast bare = parsed(R"({"version": "0.1.0"})");
-    EXPECT_EQ(bare.build, 0);
-    EXPECT_FALSE(bare.size);
-    EXPECT_EQ(bare.url, "");
-    EXPECT_EQ(bare.sha256, "");
-    EXPECT_EQ(bare.signature, "");
-    EXPECT_FALSE(bare.notes);
-    EXPECT_FALSE(bare.minimumSystem);
-
-    const Appcast nulls = parsed(
-        R"({"version": "0.1.0", "size": null, "url": null, "sha256": null, "signature": null,
-            "notes": null, "minimumSystem": null})");
-    EXPECT_FALSE(nulls.size);
-    EXPECT_EQ(nulls.url, "");
-    EXPECT_FALSE(nulls.notes);
-    EXPECT_FALSE(nulls.minimumSystem);
+    for (const char* body :
+         {R"({"version": "0.1.0"})",
+          R"({"version": "0.1.0", "size": null, "url": null, "sha256": null, "signature": null,
+              "notes": null, "minimumSystem": null})"}) {
+        const Appcast feed = parsed(body);
+        EXPECT_EQ(feed.build, 0);
+        EXPECT_FALSE(feed.size || feed.notes || feed.minimumSystem) << body;
+        EXPECT_EQ(feed.url + feed.sha256 + feed.signature, "") << body;
+    }
     // Keys are case-sensitive: a differently written key is another, ignored key.
     EXPECT_EQ(parsed(R"({"version": "0.1.0", "Build": 7})").build, 0);
 }
@@ -142,17 +135,11 @@ TEST(ParseAppcast, OnlyAnObjectOfValidJsonIsAFeed) {
 
 TEST(MinimumSystem, ComparesUpToThreePartsInOrder) {
     const OsVersion win10{10, 0, 19045};
-    EXPECT_FALSE(minimum_system_satisfied("10.0.22000", win10));
-    EXPECT_TRUE(minimum_system_satisfied("10.0.19045", win10));
-    EXPECT_TRUE(minimum_system_satisfied("10.0.19044", win10));
-    EXPECT_TRUE(minimum_system_satisfied("6.3", win10));
-    EXPECT_FALSE(minimum_system_satisfied("10.1", win10));
-    EXPECT_FALSE(minimum_system_satisfied("11.0", win10));
-    EXPECT_TRUE(minimum_system_satisfied("9.9.99999", win10));
     // A fourth part is never compared; white space and a "+" around parts are accepted.
-    EXPECT_TRUE(minimum_system_satisfied("10.0.19045.9999", win10));
-    EXPECT_FALSE(minimum_system_satisfied(" 10 . +0 . 22000 ", win10));
-    EXPECT_FALSE(minimum_system_satisfied("10.0.4294967295", win10));
+    for (const char* met : {"10.0.19045", "10.0.19044", "6.3", "9.9.99999", "10.0.19045.9999"})
+        EXPECT_TRUE(minimum_system_satisfied(met, win10)) << met;
+    for (const char* unmet : {"10.0.22000", "10.1", "11.0", " 10 . +0 . 22000 ", "10.0.4294967295"})
+        EXPECT_FALSE(minimum_system_satisfied(unmet, win10)) << unmet;
 }
 
 TEST(MinimumSystem, MalformedRequirementsAreIgnored) {

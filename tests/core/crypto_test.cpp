@@ -126,10 +126,9 @@ TEST(Ed25519, SignerGivesTheRfc8032KeysAndBase64RoundTrips) {
     }
     EXPECT_EQ(ed25519_public_key(Bytes(31, 1)), std::nullopt);
     EXPECT_EQ(ed25519_sign(Bytes(33, 1), {}), std::nullopt);
-    EXPECT_EQ(base64_encode(bytes_of("")), "");
-    EXPECT_EQ(base64_encode(bytes_of("f")), "Zg==");
-    EXPECT_EQ(base64_encode(bytes_of("fo")), "Zm8=");
-    EXPECT_EQ(base64_encode(bytes_of("foobar")), "Zm9vYmFy");
+    for (auto [text, encoded] :
+         {std::pair{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"}})
+        EXPECT_EQ(base64_encode(bytes_of(text)), encoded);
 }
 
 TEST(Ed25519, MessagesLongerThan64KiBVerify) {

@@ -39,6 +39,8 @@ TEST(PrefsTest, UnusableTextLoadsAsDefaults) {
         SCOPED_TRACE(text);
         expect_defaults(parse(text));
     }
+    // The JSON reader stops at a NUL: what follows must not smuggle in bytes that are not UTF-8.
+    expect_defaults(parse(std::string("{\"interval\": 30}\0\xFF", 18)));
     // Leading byte-order marks are skipped, however many.
     EXPECT_EQ(parse("\xEF\xBB\xBF\xEF\xBB\xBF{\"interval\": 30}").interval, 30);
 }

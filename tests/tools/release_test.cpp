@@ -169,7 +169,9 @@ TEST_F(Release, PackGivesBackTheExactExecutable) {
         Result<Bytes> extracted = extract_app_bytes(zip);
         ASSERT_TRUE(extracted.ok()) << extracted.error().message;
         EXPECT_EQ(extracted.value(), exe);
-        if (exe.size() > 1000) EXPECT_LT(zip.size(), exe.size() * 3 / 4);  // deflated
+        if (exe.size() > 1000) {
+            EXPECT_LT(zip.size(), exe.size() * 3 / 4);  // deflated
+        }
     }
 
     write_bytes(path("empty.exe"), {});

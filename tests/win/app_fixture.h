@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/platform.h"
+#include "test_util.h"
 #include "win/app.h"
 
 namespace torvane {

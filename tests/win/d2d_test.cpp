@@ -9,10 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "test_util.h"
 
 namespace torvane {
 namespace {
@@ -23,19 +24,8 @@ constexpr Color opaque_white = rgb(0xFFFFFF), opaque_red = rgb(0xFF0000),
 // The same read back from an image, as 0xAARRGGBB.
 constexpr uint32_t W = 0xFFFFFFFF, R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, K = 0xFF000000;
 
-class D2dTest : public ::testing::Test {
+class D2dTest : public RendererTest {
 protected:
-    static void SetUpTestSuite() {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        auto created = Renderer::create();
-        ASSERT_TRUE(created.ok()) << created.error().message << " " << created.error().code;
-        renderer_ = created.value();
-    }
-    static void TearDownTestSuite() {
-        renderer_.reset();
-        CoUninitialize();
-    }
-
     // Draws `commands` on white into a fresh image.
     static OffscreenImage draw(int width, int height, const std::vector<DrawCommand>& commands) {
         auto image = renderer_->offscreen(width, height);
@@ -43,18 +33,6 @@ protected:
         EXPECT_EQ(renderer_->draw(image.value().target(), opaque_white, commands), S_OK);
         return std::move(image.value());
     }
-
-    // Each point within a few steps per channel of `pixel`, for rounding in the rasteriser.
-    static void expect_at(const OffscreenImage& image, uint32_t pixel,
-                          std::initializer_list<std::pair<int, int>> points) {
-        for (const auto& [x, y] : points)
-            for (int shift = 0; shift < 32; shift += 8)
-                EXPECT_NEAR((pixel >> shift) & 0xFF,
-                            (image.pixels()[y * image.width() + x] >> shift) & 0xFF, 6)
-                    << "at " << x << ", " << y;
-    }
-
-    static inline std::shared_ptr<Renderer> renderer_;
 };
 
 TEST_F(D2dTest, TextFormatsFollowTheirStyleAndAreCached) {

@@ -13,8 +13,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "test_util.h"
 #include "win/folders.h"
 #include "win/handle.h"
 
@@ -90,16 +92,14 @@ TEST_F(Autostart, AnyNonEmptyTextCountsWhereverItPoints) {
     const std::wstring elsewhere = L"\"D:\\otra\\Torvane.exe\"";
     put_raw(L"Torvane", REG_SZ, elsewhere.c_str(), static_cast<DWORD>(2 * (elsewhere.size() + 1)));
     EXPECT_TRUE(autostart_enabled());
-    // Data without its terminating NUL still holds text.
-    put_raw(L"Torvane", REG_SZ, L"ab", 4);
-    EXPECT_TRUE(autostart_enabled());
-    // Empty, empty before a NUL, no data at all, or another type: off.
-    put_raw(L"Torvane", REG_SZ, L"", 2);
-    EXPECT_FALSE(autostart_enabled());
-    put_raw(L"Torvane", REG_SZ, L"\0ab", 8);
-    EXPECT_FALSE(autostart_enabled());
-    put_raw(L"Torvane", REG_SZ, nullptr, 0);
-    EXPECT_FALSE(autostart_enabled());
+    // Data without its terminating NUL still holds text; empty, empty before a NUL or no data
+    // at all is off.
+    for (auto [data, bytes, on] :
+         {std::tuple{L"ab", 4, true}, {L"", 2, false}, {L"\0ab", 8, false}, {nullptr, 0, false}}) {
+        put_raw(L"Torvane", REG_SZ, data, static_cast<DWORD>(bytes));
+        EXPECT_EQ(autostart_enabled(), on) << bytes;
+    }
+    // Another type: off.
     put_raw(L"Torvane", REG_EXPAND_SZ, elsewhere.c_str(),
             static_cast<DWORD>(2 * (elsewhere.size() + 1)));
     EXPECT_FALSE(autostart_enabled());
@@ -107,32 +107,6 @@ TEST_F(Autostart, AnyNonEmptyTextCountsWhereverItPoints) {
 
 constexpr const wchar_t* entry_key =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Torvane";
-
-std::filesystem::path beside_tests(const wchar_t* file) {
-    wchar_t self[MAX_PATH];
-    DWORD units = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return std::filesystem::path(std::wstring(self, units)).parent_path() / file;
-}
-
-std::vector<std::wstring> value_names(const wchar_t* subkey) {
-    std::vector<std::wstring> names;
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subkey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD units = 256;
-        if (RegEnumValueW(key.get(), i, name, &units, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            return names;
-        names.emplace_back(name, units);
-    }
-}
-
-std::vector<std::wstring> sorted(std::vector<std::wstring> names) {
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 RawValue dword(DWORD value) {
     const auto* bytes = reinterpret_cast<const BYTE*>(&value);
@@ -156,23 +130,13 @@ protected:
     }
 };
 
-TEST_F(Installed, UninstallEntryDescribesTheInstalledFileInOrder) {
+TEST_F(Installed, UninstallEntryDescribesTheInstalledFile) {
     // Version 3.0.65535.40000, grown past 0x7FFF KiB to show the size in KiB, rounded down.
     place(beside_tests(L"version_es.exe"));
     const uintmax_t bytes = 40 * 1024 * 1024 + 1023;
     std::filesystem::resize_file(installed_exe_path(), bytes);
     write_uninstall_entry();
 
-    const std::vector<std::wstring> order{L"DisplayName", L"DisplayVersion",  L"Publisher",
-                                          L"DisplayIcon", L"InstallLocation", L"UninstallString",
-                                          L"NoModify",    L"NoRepair",        L"EstimatedSize"};
-    // The registry of Wine lists values by name; Windows in the order they were written.
-    std::vector<std::wstring> written;
-    for (const RegistryValue& value : uninstall_entry_values())
-        written.emplace_back(value.name);
-    EXPECT_EQ(written, order);
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(sorted(value_names(entry_key)), written);
     const std::wstring exe = installed_exe_path().native();
     EXPECT_EQ(raw_value(entry_key, L"DisplayName"), sz(L"Torvane"));
     EXPECT_EQ(raw_value(entry_key, L"DisplayVersion"), sz(L"3.0.65535"));
@@ -191,12 +155,11 @@ TEST_F(Installed, UninstallEntryDescribesTheInstalledFileInOrder) {
     std::filesystem::remove(installed_exe_path());
     write_uninstall_entry();
     EXPECT_EQ(raw_value(entry_key, L"EstimatedSize"), dword(0));
-    EXPECT_EQ(value_names(entry_key).size(), order.size());
 
     // Only the installed copy keeps the entry current at its start; this test program is not it.
     RegDeleteTreeW(HKEY_CURRENT_USER, entry_key);
     write_uninstall_entry_if_installed();
-    EXPECT_TRUE(value_names(entry_key).empty());
+    EXPECT_EQ(raw_value(entry_key, L"DisplayName"), std::nullopt);
     // Removing it takes the whole key.
     write_uninstall_entry();
     remove_uninstall_entry();
@@ -270,9 +233,6 @@ TEST(ProgramPath, SystemErrorTextEndsWithTheCode) {
 }
 
 TEST(Folders, KnownFolderThenVariableBelowThenTemporary) {
-    EXPECT_EQ(install_dir().filename(), L"Torvane");
-    EXPECT_EQ(install_dir().parent_path().filename(), L"Programs");
-    EXPECT_EQ(installed_exe_path(), install_dir() / L"Torvane.exe");
     // A folder the system does not know moves to the variable, joined with the subfolder.
     static constexpr KNOWNFOLDERID unknown = {
         0x0badf00d, 0x1234, 0x5678, {0x9a, 0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78}};

@@ -8,15 +8,14 @@
 #include <chrono>
 #include <limits>
 #include <numbers>
-#include <utility>
 #include <vector>
+
+#include "test_util.h"
 
 namespace torvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-using XY = std::pair<long, long>;  // a POINT that gtest can compare and print
+using Clock = TestClock;
 
 constexpr double pi = std::numbers::pi;
 constexpr long int32_min = std::numeric_limits<int32_t>::min();
@@ -26,45 +25,12 @@ XY xy(POINT p) {
     return {p.x, p.y};
 }
 
-XY cursor() {
-    POINT p{-1, -1};
-    GetCursorPos(&p);
-    return xy(p);
-}
-
-// Pumps this thread's messages until `done` holds or the span is over.
-template <class Predicate>
-bool within(milliseconds span, Predicate done) {
-    const auto end = Clock::now() + span;
-    MSG msg;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        Sleep(1);
-    }
-    return true;
-}
-
-// Wine only warps the X pointer when its own idea of the position changes, and resynchronises
-// with the X pointer 100 ms later; the detour makes sure the warp happens. Retries cover the
-// first moments of a Wine session, when the desktop process still resets the pointer.
-XY place_cursor(XY p) {
-    for (int attempt = 0; attempt < 30; ++attempt) {
-        SetCursorPos(p.first + 1, p.second + 1);
-        SetCursorPos(p.first, p.second);
-        within(milliseconds(150), [] { return false; });
-        if (cursor() == p) break;
-    }
-    return cursor();
-}
-
 // Milliseconds until the pointer is back at `p` after a nudge started at `start`, -1 when not
 // within 2 s. The pause after it lets Wine's X pointer warp land before later moves.
 long back_after(XY p, Clock::time_point start) {
     if (!within(milliseconds(2000), [&] { return cursor() == p; })) return -1;
     const auto back = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-    within(milliseconds(150), [] { return false; });
+    pump_for(milliseconds(150));
     return static_cast<long>(back.count());
 }
 
@@ -144,35 +110,18 @@ TEST(Jiggler, StandardNudgeMovesOutAndBackAndZenStaysPut) {
     EXPECT_EQ(cursor(), p);
 }
 
-std::vector<LPARAM> g_downs;  // where each left button press landed
-int g_ups = 0;
-
-LRESULT CALLBACK click_target(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) g_downs.push_back(lp);
-    if (msg == WM_LBUTTONUP) ++g_ups;
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 TEST(Jiggler, ClickLandsOnTheWindowUnderThePointer) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = click_target;
-    wc.lpszClassName = L"TorvaneJigglerClickTarget";
-    ASSERT_TRUE(RegisterClassW(&wc));
-    HWND target = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 500,
-                                  400, 100, 100, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(target);
+    const ClickTarget target(500, 400, 100, 100);
+    ASSERT_TRUE(target.window);
     const XY p{530, 440};
     ASSERT_EQ(place_cursor(p), p);
-    g_downs.clear();
-    g_ups = 0;
     nudge(MoveMode::click, 4, false, false, {});
-    within(milliseconds(300), [] { return false; });
+    within(milliseconds(2000), [] { return ClickTarget::ups() > 0; });
+    pump_for(milliseconds(100));  // room for a second click that must not come
     // Once, at the pointer (in client coordinates), which stays where it was.
-    EXPECT_EQ(g_downs, std::vector<LPARAM>{MAKELPARAM(30, 40)});
-    EXPECT_EQ(1, g_ups);
+    EXPECT_EQ(ClickTarget::downs(), std::vector<LPARAM>{MAKELPARAM(30, 40)});
+    EXPECT_EQ(1, ClickTarget::ups());
     EXPECT_EQ(cursor(), p);
-    DestroyWindow(target);
-    UnregisterClassW(wc.lpszClassName, nullptr);
 }
 
 // Wine only records the request. SetThreadExecutionState returns the recorded request while

@@ -3,70 +3,29 @@
 
 #include "win/nudge_icon.h"
 
-#include <objbase.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <initializer_list>
-#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/platform.h"
+#include "test_util.h"
 #include "win/app.h"
 
 namespace torvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-using XY = std::pair<long, long>;  // a POINT that gtest can compare and print
+using Clock = TestClock;
 
 constexpr Color accent = rgb(0xC42B1C);
 constexpr uint32_t accent_pixel = 0xFFC42B1C, white_pixel = 0xFFFFFFFF;
 
 HWND find_overlay() {
     return FindWindowW(L"TorvaneOverlay", nullptr);
-}
-
-// Pumps this thread's messages until `done` holds or the span is over.
-template <class Predicate>
-bool within(milliseconds span, Predicate done) {
-    const auto end = Clock::now() + span;
-    MSG msg;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        Sleep(1);
-    }
-    return true;
-}
-
-void pump_for(milliseconds span) {
-    within(span, [] { return false; });
-}
-
-XY cursor() {
-    POINT p{-1, -1};
-    GetCursorPos(&p);
-    return {p.x, p.y};
-}
-
-// Wine only warps the X pointer when its own idea of the position changes; the detour makes
-// sure it does, and the retries cover the first moments of a Wine session.
-XY place_cursor(XY p) {
-    for (int attempt = 0; attempt < 30; ++attempt) {
-        SetCursorPos(p.first + 1, p.second + 1);
-        SetCursorPos(p.first, p.second);
-        pump_for(milliseconds(150));
-        if (cursor() == p) break;
-    }
-    return cursor();
 }
 
 // What the screen shows at (x, y). Wine's bare X desktop is black and nothing composites the
@@ -88,34 +47,12 @@ std::vector<long> as_vector(const RECT& r) {
     return {r.left, r.top, r.right, r.bottom};
 }
 
-class NudgeIconTest : public ::testing::Test {
+class NudgeIconTest : public RendererTest {
 protected:
-    static void SetUpTestSuite() {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        auto created = Renderer::create();
-        ASSERT_TRUE(created.ok()) << created.error().message << " " << created.error().code;
-        renderer_ = created.value();
-    }
-    static void TearDownTestSuite() {
-        renderer_.reset();
-        CoUninitialize();
-    }
     void SetUp() override {
         ASSERT_EQ(find_overlay(), nullptr) << "left over from an earlier case";
         theme_ = make_theme(false, accent);
     }
-
-    // Each point within a few steps per channel of `pixel`, for rounding in the rasteriser.
-    static void expect_at(const OffscreenImage& image, uint32_t pixel,
-                          std::initializer_list<std::pair<int, int>> points) {
-        for (const auto& [x, y] : points)
-            for (int shift = 0; shift < 32; shift += 8)
-                EXPECT_NEAR((pixel >> shift) & 0xFF,
-                            (image.pixels()[y * image.width() + x] >> shift) & 0xFF, 6)
-                    << "at " << x << ", " << y << " of " << image.width();
-    }
-
-    static inline std::shared_ptr<Renderer> renderer_;
     Theme theme_;
 };
 
@@ -181,16 +118,11 @@ TEST_F(NudgeIconTest, ShowsBesideThePointerWithoutTakingActivation) {
     const HWND overlay = find_overlay();
     ASSERT_NE(overlay, nullptr);
     EXPECT_EQ(overlay, icon.handle());
-    wchar_t name[64] = {};
-    GetClassNameW(overlay, name, 64);
-    EXPECT_EQ(std::wstring(name), L"TorvaneOverlay");
     EXPECT_EQ(GetWindowLongW(overlay, GWL_EXSTYLE), 0x080800A8);
     // A bare pop-up (the system adds WS_CLIPSIBLINGS to every top-level window).
     constexpr DWORD kinds = WS_POPUP | WS_CHILD | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU;
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(overlay, GWL_STYLE)) & kinds, WS_POPUP);
     EXPECT_EQ(as_vector(window_rect(overlay)), (std::vector<long>{314, 210, 354, 250}));
-    EXPECT_EQ(icon.position().x, 314);
-    EXPECT_EQ(icon.position().y, 210);
     EXPECT_TRUE(IsWindowVisible(overlay));
     EXPECT_TRUE(icon.visible());
     pump_for(milliseconds(100));
@@ -279,8 +211,6 @@ TEST_F(NudgeIconTest, ANudgeWhileVisibleMovesItAndStartsTheSecondOver) {
     ASSERT_TRUE(IsWindowVisible(icon.handle()));
     const Age second = show_icon(icon, {400, 300}, *renderer_, theme_);
     EXPECT_EQ(as_vector(window_rect(icon.handle())), (std::vector<long>{414, 310, 454, 350}));
-    EXPECT_EQ(icon.position().x, 414);
-    EXPECT_EQ(icon.position().y, 310);
 
     // Past the first icon's second, within the new one's.
     first.sleep_until(milliseconds(1150));
@@ -296,27 +226,14 @@ TEST_F(NudgeIconTest, ANudgeWhileVisibleMovesItAndStartsTheSecondOver) {
 
 // Hardware input goes through the system's hit test, which a click-through window must not
 // stop.
-std::vector<LPARAM> g_downs;
-
-LRESULT CALLBACK click_target(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_LBUTTONDOWN) g_downs.push_back(lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 TEST_F(NudgeIconTest, ClicksOnTheIconReachTheWindowBelow) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = click_target;
-    wc.lpszClassName = L"TorvaneNudgeIconClickTarget";
-    ASSERT_TRUE(RegisterClassW(&wc));
-    HWND below = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 500,
-                                 400, 100, 100, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(below);
+    const ClickTarget below(500, 400, 100, 100);
+    ASSERT_TRUE(below.window);
     const XY p{534, 430};  // the disc's centre once the icon shows
     ASSERT_EQ(place_cursor(p), p);
     NudgeIcon icon;
     icon.show({500, 400}, *renderer_, theme_);  // covers (514, 410) to (554, 450)
-    EXPECT_EQ(WindowFromPoint({p.first, p.second}), below);
-    g_downs.clear();
+    EXPECT_EQ(WindowFromPoint({p.first, p.second}), below.window);
     INPUT inputs[2] = {};
     inputs[0].type = inputs[1].type = INPUT_MOUSE;
     inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -325,9 +242,7 @@ TEST_F(NudgeIconTest, ClicksOnTheIconReachTheWindowBelow) {
     // Nothing has been dispatched since the show: the icon was up when the click came.
     ASSERT_TRUE(IsWindowVisible(icon.handle()));
     pump_for(milliseconds(300));
-    EXPECT_EQ(g_downs, std::vector<LPARAM>{MAKELPARAM(34, 30)});
-    DestroyWindow(below);
-    UnregisterClassW(wc.lpszClassName, nullptr);
+    EXPECT_EQ(ClickTarget::downs(), std::vector<LPARAM>{MAKELPARAM(34, 30)});
 }
 
 // The effects of a nudge through the application object: the icon only with its preference.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "test_util.h"
 #include "win/handle.h"
 
 namespace torvane {
@@ -30,12 +31,9 @@ Window popup(const std::wstring& title, bool visible = true) {
 struct HelperProcess {
     FileHandle process;  // _wspawnl reports failure with -1
     HelperProcess() {
-        wchar_t self[MAX_PATH];
-        DWORD units = GetModuleFileNameW(nullptr, self, MAX_PATH);
-        auto program = std::filesystem::path(std::wstring(self, units)).parent_path() /
-                       L"TorvaneProbeHelper.exe";
         process.reset(reinterpret_cast<HANDLE>(
-            _wspawnl(_P_NOWAIT, program.c_str(), L"TorvaneProbeHelper", nullptr)));
+            _wspawnl(_P_NOWAIT, beside_tests(L"TorvaneProbeHelper.exe").c_str(),
+                     L"TorvaneProbeHelper", nullptr)));
         if (process) WaitForInputIdle(process.get(), 10000);
     }
     ~HelperProcess() {
@@ -48,15 +46,12 @@ struct HelperProcess {
 // Polls the foreground probe, pumping this thread's messages, until it names the expected
 // executable, for up to 5 s.
 std::optional<ForegroundApp> foreground_named(WinProbes& probes, std::string_view exe_name) {
-    for (int i = 0; i < 250; ++i) {
-        auto app = probes.foreground_app();
-        if (app && app->exe_name == exe_name) return app;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        Sleep(20);
-    }
-    return std::nullopt;
+    std::optional<ForegroundApp> app;
+    const bool named = within(milliseconds(5000), [&] {
+        app = probes.foreground_app();
+        return app && app->exe_name == exe_name;
+    });
+    return named ? app : std::nullopt;
 }
 
 TEST(ProbesLogic, ProcessorLoadBetweenSamples) {

@@ -46,22 +46,11 @@ protected:
         open_settings(*app_, tab);
         ASSERT_TRUE(app_->settings && settings().is_open());
     }
-    std::optional<Rect> region(uint32_t id) {
-        for (const HitRegion& r : settings().ui().regions)
-            if (r.id == id) return r.rect;
-        return std::nullopt;
-    }
+    std::optional<Rect> region(uint32_t id) { return torvane::region(settings().ui(), id); }
+    void click(uint32_t id) { torvane::click(settings_window(), settings().ui(), id); }
     LPARAM at(float x, float y) {
         const float s = settings().ui().scale;
         return MAKELPARAM(static_cast<int>(x * s), static_cast<int>(y * s));
-    }
-    void click(uint32_t id) {
-        const std::optional<Rect> r = region(id);
-        ASSERT_TRUE(r.has_value()) << "no widget " << id;
-        const LPARAM point = at(r->x + r->w / 2, r->y + r->h / 2);
-        SendMessageW(settings_window(), WM_MOUSEMOVE, 0, point);
-        SendMessageW(settings_window(), WM_LBUTTONDOWN, MK_LBUTTON, point);
-        SendMessageW(settings_window(), WM_LBUTTONUP, 0, point);
     }
     // Presses on the slider, drags to `fraction` of its travel and lets go.
     void drag(uint32_t id, float fraction) {
@@ -75,11 +64,7 @@ protected:
         SendMessageW(settings_window(), WM_MOUSEMOVE, MK_LBUTTON, end);
         SendMessageW(settings_window(), WM_LBUTTONUP, 0, end);
     }
-    HWND field(uint32_t id) {
-        for (const NativeField& f : settings().ui().fields)
-            if (f.id == id) return f.control;
-        return nullptr;
-    }
+    HWND field(uint32_t id) { return field_control(settings().ui(), id); }
 };
 
 TEST_F(SettingsOnScreen, OpensOnTheAskedTabAndClosesWithoutEndingTheProgram) {
@@ -112,8 +97,6 @@ TEST_F(SettingsOnScreen, IntervalButtonsSliderAndDistanceEditThePreferences) {
     open(1);
     click(31);
     EXPECT_EQ(app_->prefs.interval, 60);
-    click(31);
-    EXPECT_EQ(app_->prefs.interval, 120);
     drag(32, 0.5f);
     EXPECT_EQ(app_->prefs.interval, 660);
     EXPECT_TRUE(app_->prefs_save_pending) << "a change is saved after the delay";

@@ -12,6 +12,7 @@
 #include "../core/signing.h"
 #include "../core/zip_writer.h"
 #include "core/crypto.h"
+#include "test_util.h"
 #include "win/folders.h"
 #include "win/handle.h"
 #include "win/log.h"
@@ -31,9 +32,7 @@ constexpr std::string_view bad_version = "La versión descargada no es válida";
 
 // The signed test programs (see update.cmake).
 fs::path fixture(const wchar_t* name) {
-    wchar_t self[MAX_PATH];
-    const DWORD units = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return fs::path(std::wstring(self, units)).parent_path() / L"update-fixtures" / name;
+    return beside_tests(L"update-fixtures") / name;
 }
 
 Bytes read_file(const fs::path& path) {
@@ -71,15 +70,6 @@ std::vector<fs::path> work_folders() {
         if (entry.path().filename().wstring().starts_with(L"torvane-update-"))
             found.push_back(entry.path());
     return found;
-}
-
-std::string last_log_line() {
-    std::ifstream file(data_dir() / "torvane.log", std::ios::binary);
-    std::string line, last;
-    while (std::getline(file, line))
-        last = line;
-    if (!last.empty() && last.back() == '\r') last.pop_back();
-    return last.size() > 20 ? last.substr(20) : last;  // after the time stamp
 }
 
 // An installed program in a folder of its own, as the running executable.

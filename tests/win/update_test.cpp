@@ -4,11 +4,10 @@
 #include <windows.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include "test_util.h"
 #include "win/log.h"
 #include "win/net.h"
 
@@ -44,16 +43,6 @@ protected:
         return {OsVersion{10, 0, 19045}, build, std::move(version)};
     }
 
-    static std::string last_log_line() {
-        std::ifstream file(data_dir() / "torvane.log", std::ios::binary);
-        std::string line, last;
-        while (std::getline(file, line))
-            last = line;
-        if (!last.empty() && last.back() == '\r') last.pop_back();
-        // After "YYYY-MM-DD hh:mm:ss ".
-        return last.size() > 20 ? last.substr(20) : last;
-    }
-
     HWND window_ = nullptr;
     UpdaterState state_;
 };
@@ -76,10 +65,9 @@ std::string feed(std::string members) {
 TEST_F(UpdateCheck, EveryBadFetchIsOneServerFailureThatKeepsTheOffer) {
     state_.available = offer("1.1.0", 110);
     const std::string padded = feed("") + std::string(65536, ' ');
+    // Which feeds parse is the feed tests' matter; here, that any that does not is this failure.
     for (const std::string& body :
-         {std::string(), std::string("{"), std::string("[]"), feed(R"("build": 1.5)"),
-          feed(R"("size": "1")"), feed(R"("notes": 3)"),
-          std::string(R"({"version": "1.3", "build": 130})"), padded}) {
+         {std::string(), std::string("["), feed(R"("build": 1.5)"), padded}) {
         state_.busy = true;
         conclude_check(state_, body, true, false, system(120));
         EXPECT_EQ(update_status(state_), "No se pudo consultar el servidor") << body.substr(0, 40);
@@ -231,10 +219,8 @@ TEST_F(UpdateCheck, ACheckStartsOnlyWhenNothingRuns) {
 
 TEST(HttpGet, RefusesEveryTargetButHttpsOnPort443AtTheUpdateHost) {
     EXPECT_EQ(feed_url(), "https://localhost/software/torvane/appcast-windows.json");
-    for (const char* url :
-         {"HTTPS://localhost/x", "http://localhost/x", "https://localhost:444/x",
-          "https://localhost:8443/x", "https://127.0.0.1/x", "https://evil.example/x",
-          "https://local host/x", "ftp://localhost/x"}) {
+    // The rules themselves are the URL tests'; here, that every request obeys them.
+    for (const char* url : {"http://localhost/x", "https://localhost:8443/x", "https://evil/x"}) {
         const HttpResult result = http_get(url, 5, 1024, 0);
         const HttpError* error = std::get_if<HttpError>(&result);
         ASSERT_NE(error, nullptr) << url;

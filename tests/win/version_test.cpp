@@ -8,14 +8,10 @@
 #include <filesystem>
 #include <string>
 
+#include "test_util.h"
+
 namespace torvane {
 namespace {
-
-std::filesystem::path beside_tests(const wchar_t* file) {
-    wchar_t self[MAX_PATH];
-    DWORD units = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return std::filesystem::path(std::wstring(self, units)).parent_path() / file;
-}
 
 TEST(Version, FixedVersionAndStringTables) {
     auto es = beside_tests(L"version_es.exe");

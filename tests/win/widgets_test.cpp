@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "test_util.h"
 #include "win/window.h"
 
 namespace torvane {
@@ -55,11 +56,7 @@ protected:
         end_layout(*ui_);
     }
     void point_at(int x, int y) { pointer_moved(*ui_, MAKELPARAM(x, y)); }
-    HWND control(uint32_t id) {
-        for (const NativeField& field : ui_->fields)
-            if (field.id == id) return field.control;
-        return nullptr;
-    }
+    HWND control(uint32_t id) { return field_control(*ui_, id); }
     std::wstring text_of(uint32_t id) {
         wchar_t text[32] = {};
         GetWindowTextW(control(id), text, 32);

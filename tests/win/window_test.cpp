@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
-#include "win/log.h"
+#include "test_util.h"
 
 namespace torvane {
 namespace {
@@ -36,13 +34,6 @@ private:
 
     LRESULT answer_;
 };
-
-std::string log_text() {
-    std::ifstream in(data_dir() / L"torvane.log", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(Window, EachWindowReachesItsOwnObjectThroughOneRegistration) {
     Probe first(11), second(22);
@@ -79,8 +70,7 @@ TEST(Window, AnExceptionInAHandlerIsLoggedAndTheWindowCarriesOn) {
     // Not handled after all: the default procedure answers.
     EXPECT_EQ(SendMessageW(probe.handle(), throw_message, 0, 0), 0);
     EXPECT_EQ(probe.after_count, after_before + 1) << "the after-message step still runs";
-    EXPECT_NE(log_text().find("Error inesperado en TorvaneTestProbe: " + probe.failure),
-              std::string::npos);
+    EXPECT_EQ(last_log_line(), "Error inesperado en TorvaneTestProbe: " + probe.failure);
     EXPECT_EQ(SendMessageW(probe.handle(), ask_message, 0, 0), 5);
 }
 
