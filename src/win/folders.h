@@ -23,4 +23,9 @@ bool is_folder(const std::filesystem::path& path);
 // Creates `folder` and any missing parents; the system error code, 0 on success.
 DWORD create_folder_tree(const std::filesystem::path& folder);
 
+// Removes `path` and, when it is a folder, everything in it, without ever following a link: a
+// junction or symbolic link is removed as a link and never entered, so what it points at stays.
+// With `only_own`, nothing is removed unless the current user owns `path`. True when it is gone.
+bool remove_tree(const std::filesystem::path& path, bool only_own = false);
+
 }  // namespace torvane

@@ -38,7 +38,7 @@ DWORD copy_into_place(const std::filesystem::path& own) {
     if (MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING))
         return ERROR_SUCCESS;
     const DWORD error = GetLastError();
-    DeleteFileW(fresh.c_str());
+    remove_tree(fresh);
     return error;
 }
 

@@ -50,11 +50,6 @@ bool present(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void remove_tree(const std::filesystem::path& path) {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
 std::optional<std::string> signing_certificate_digest(HANDLE trust_state) {
     CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(trust_state);
     CRYPT_PROVIDER_SGNR* signer =
@@ -127,7 +122,7 @@ DWORD write_new_file(const std::filesystem::path& path, std::span<const std::uin
 
 // A failed step of the swap: the half-copied new file goes, and the step's error is reported.
 DWORD abandon_swap(const std::filesystem::path& fresh, DWORD error) {
-    DeleteFileW(fresh.c_str());
+    remove_tree(fresh);
     return error;
 }
 
@@ -233,18 +228,17 @@ void remove_update_leftovers(const std::filesystem::path& exe, const std::filesy
         const std::filesystem::path folder = exe.parent_path();
         const std::filesystem::path old = folder / L"Torvane.old.exe";
         // The previous process may still be exiting and holding its file.
-        for (int attempt = 0; attempt < 10 && present(old); ++attempt) {
-            if (DeleteFileW(old.c_str())) break;
+        for (int attempt = 0; attempt < 10 && !remove_tree(old); ++attempt)
             Sleep(300);
-        }
-        DeleteFileW((folder / L"Torvane.new.exe").c_str());
+        remove_tree(folder / L"Torvane.new.exe");
     }
     if (temp.empty()) return;
     std::error_code error;
     for (std::filesystem::directory_iterator it(temp, error), end; !error && it != end;
          it.increment(error)) {
+        // A shared temporary folder may hold other users' entries of that name: never theirs.
         if (it->path().filename().wstring().starts_with(work_folder_prefix))
-            remove_tree(it->path());
+            remove_tree(it->path(), true);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +74,36 @@ std::vector<fs::path> work_folders() {
     return found;
 }
 
+// Starts a shell command on the host: Wine runs Unix programs, though without a process
+// handle to wait on. Only the host can make the Unix symbolic links that Wine shows as links.
+void host_shell(const std::wstring& command) {
+    std::wstring line = L"sh -c \"" + command + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    Handle thread(process.hThread), child(process.hProcess);
+}
+
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition() && std::chrono::steady_clock::now() < deadline)
+        Sleep(20);
+    return condition();
+}
+
+std::wstring unix_path(const fs::path& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = to_unix ? to_unix(path.c_str()) : nullptr;
+    const std::wstring text = unix ? fs::path(unix).wstring() : L"";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return text;
+}
+
 std::string last_log_line() {
     std::ifstream file(data_dir() / "torvane.log", std::ios::binary);
     std::string line, last;
@@ -93,7 +124,7 @@ protected:
         exe_ = folder_ / L"Torvane.exe";
         install_running(fixture(L"running-a.exe"));
         for (const fs::path& stale : work_folders())
-            fs::remove_all(stale);
+            remove_tree(stale);
         state_.available = offer(package_of(fixture(L"next-a.exe")));
     }
     void TearDown() override {
@@ -163,6 +194,28 @@ TEST_F(UpdateInstall, AGenuineBuildReplacesTheProgramAndAsksForARestart) {
     EXPECT_TRUE(work_folders().empty());
     EXPECT_TRUE(fs::exists(temp_folder() / L"Torvane-update-keep"));
     fs::remove_all(temp_folder() / L"Torvane-update-keep");
+}
+
+TEST_F(UpdateInstall, TheCleanupRemovesLinksWithoutEnteringThem) {
+    // Outside the prefix, reached through a link inside a work folder and through a link that
+    // is itself named like one.
+    const fs::path target =
+        L"Z:\\tmp\\torvane-link-target-" + std::to_wstring(GetCurrentProcessId());
+    const fs::path work = temp_folder() / L"torvane-update-x";
+    fs::create_directories(target);
+    write_file(target / L"keep.txt", {7});
+    fs::create_directories(work / L"sub");
+    write_file(work / L"sub" / L"a.txt", {1});
+    host_shell(L"ln -s '" + unix_path(target) + L"' '" + unix_path(work) + L"/link' && ln -s '" +
+               unix_path(target) + L"' '" + unix_path(temp_folder()) + L"/torvane-update-link'");
+    ASSERT_TRUE(eventually([&] { return fs::exists(temp_folder() / L"torvane-update-link"); }));
+
+    remove_update_leftovers(exe_, temp_folder());
+    EXPECT_TRUE(read_file(target / L"keep.txt") == Bytes{7});
+    EXPECT_FALSE(fs::exists(work / L"sub"));
+    host_shell(L"rm -rf '" + unix_path(target) + L"' '" + unix_path(work) + L"' '" +
+               unix_path(temp_folder()) + L"/torvane-update-link'");
+    EXPECT_TRUE(eventually([&] { return work_folders().empty(); }));
 }
 
 TEST_F(UpdateInstall, EveryFailedProofNamesItselfAndChangesNothing) {
