@@ -35,7 +35,7 @@ DWORD copy_into_place(const std::filesystem::path& own) {
     std::filesystem::path fresh = installed;
     fresh += L".new";
     if (!CopyFileW(own.c_str(), fresh.c_str(), FALSE)) return GetLastError();
-    if (MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (flush_file(fresh) == ERROR_SUCCESS && rename_durably(fresh, installed))
         return ERROR_SUCCESS;
     const DWORD error = GetLastError();
     remove_tree(fresh);

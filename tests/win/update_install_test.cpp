@@ -15,6 +15,7 @@
 #include "core/crypto.h"
 #include "win/folders.h"
 #include "win/handle.h"
+#include "win/installer.h"
 #include "win/log.h"
 #include "win/state_file.h"
 
@@ -272,9 +273,44 @@ TEST_F(UpdateInstall, ALockedOldFileStopsTheSwapWithTheSystemsReason) {
     EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == Bytes{9});
 
     // Nothing to copy: the first step fails and nothing was renamed.
-    EXPECT_EQ(replace_executable(folder_ / L"missing.exe", exe_), DWORD{ERROR_FILE_NOT_FOUND});
+    const std::optional<SwapFailure> missing = replace_executable(folder_ / L"missing.exe", exe_);
+    ASSERT_TRUE(missing.has_value());
+    EXPECT_EQ(missing->error, DWORD{ERROR_FILE_NOT_FOUND});
     EXPECT_TRUE(read_file(exe_) == running_bytes_);
     EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+}
+
+// Renames into the program's path fail: plainly, or because a folder took the name meanwhile.
+bool rename_refused(const fs::path& from, const fs::path& to) {
+    if (to.filename() != L"Torvane.exe") return rename_durably(from, to);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+bool name_taken(const fs::path& from, const fs::path& to) {
+    if (to.filename() == L"Torvane.exe") CreateDirectoryW(to.c_str(), nullptr);
+    return rename_durably(from, to);
+}
+
+TEST_F(UpdateInstall, AFailedRollbackStillLeavesAProgramOrSaysWhereItIs) {
+    const Bytes genuine = package_of(fixture(L"next-a.exe"));
+    state_.available = offer(genuine);
+    EXPECT_TRUE(begin_install(state_, offer(genuine)));
+    // Renaming back fails as well: the previous program is copied into place.
+    install_package(state_, offer(genuine), genuine, {exe_, 1, rename_refused});
+    EXPECT_EQ(update_status(state_),
+              "No se pudo reemplazar la app: " + system_error_text(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(read_file(exe_) == running_bytes_);
+
+    // Nothing can take the program's place: the status says where the previous one is.
+    EXPECT_TRUE(begin_install(state_, offer(genuine)));
+    install_package(state_, offer(genuine), genuine, {exe_, 1, name_taken});
+    EXPECT_EQ(update_status(state_),
+              "No se pudo reemplazar la app: " + system_error_text(ERROR_ACCESS_DENIED) +
+                  ". Torvane.exe no se pudo restaurar: la versión anterior quedó en " +
+                  (folder_ / L"Torvane.old.exe").string());
+    EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == running_bytes_);
+    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+    RemoveDirectoryW(exe_.c_str());
 }
 
 TEST_F(UpdateInstall, TheSignerIsTheSigningCertificateWhateverTheRoot) {
