@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "core/appcast.h"
 #include "core/crypto.h"
@@ -164,11 +165,11 @@ TEST_F(Release, KeysAndSignaturesAreThoseOfRfc8032) {
     const Outcome test_public = tool({"public-key", test_key()});
     EXPECT_EQ(test_public.out, "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=\n");
 
-    // A world-readable key works but draws a warning.
-    chmod(key.c_str(), 0644);
-    const Outcome warned = tool({"public-key", key});
-    EXPECT_EQ(warned.status, 0);
-    EXPECT_NE(warned.err.find("chmod 600"), std::string::npos);
+    // A key others may read is refused.
+    chmod(key.c_str(), 0640);
+    const Outcome refused = tool({"public-key", key});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("chmod 600"), std::string::npos) << refused.err;
 }
 
 TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
@@ -185,6 +186,7 @@ TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
     // CR LF line ends, as a key copied through Windows may have.
     write_bytes(path("crlf.key"),
                 signing::bytes_of(std::string(signing::update_test_seed) + "\r\n"));
+    chmod(path("crlf.key").c_str(), 0600);
     EXPECT_EQ(tool({"public-key", path("crlf.key")}).out,
               "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=\n");
 
@@ -361,6 +363,16 @@ TEST_F(Release, CommandLineSaysWhatIsWrong) {
     }
 }
 
+// A Torvane build that fetches updates from `host` and trusts `key`, as the program carries
+// both: in its code section, after a marker.
+Bytes build_trusting(std::string_view host, std::string_view key) {
+    Bytes exe = testing_pe::image(testing_pe::version_info({})).bytes;
+    const std::string settings =
+        std::string(update_settings_marker) + std::string(host) + " " + std::string(key);
+    std::copy(settings.begin(), settings.end(), exe.begin() + 0x210);
+    return exe;
+}
+
 // Authenticode signing needs osslsigncode and a certificate from openssl.
 class Signing : public Release {
 protected:
@@ -414,9 +426,11 @@ TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
 }
 
 TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
-    write_bytes(path("Torvane.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    const std::string key = path("publisher.key");
+    const std::string public_key(trim(tool({"keygen", key}).out));
+    write_bytes(path("Torvane.exe"), build_trusting("Updates.Example.org", public_key));
     const std::string out = path("release");
-    const Outcome r = tool({"publish", "--exe", path("Torvane.exe"), "--key", test_key(), "--cert",
+    const Outcome r = tool({"publish", "--exe", path("Torvane.exe"), "--key", key, "--cert",
                             path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
                             "https://updates.example.org/software/torvane", "--out", out, "--notes",
                             "Novedades"});
@@ -438,24 +452,39 @@ TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
     EXPECT_EQ(feed.value().url, "https://updates.example.org/software/torvane/Torvane-1.4.2.zip");
     EXPECT_EQ(feed.value().notes, "Novedades");
     EXPECT_TRUE(verify_package_digest(package, feed.value()));
-    EXPECT_TRUE(verify_package_signature(package, feed.value()));
+    EXPECT_NE(r.err.find("warning: no --timestamp-url"), std::string::npos) << r.err;
 
-    // Another product, or no version resource: refused before anything is written.
+    // Another product, no version resource, a build no installed copy would accept or anyone
+    // could forge: refused, saying why, before anything is written.
     testing_pe::Version other;
     other.tables[0].strings = {{u"ProductName", u"Torvane Beta"}};
     write_bytes(path("other.exe"), testing_pe::image(testing_pe::version_info(other)).bytes);
     write_bytes(path("plain.exe"), program(5000, 8));
-    for (const char* exe : {"other.exe", "plain.exe"}) {
+    write_bytes(path("unset.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    write_bytes(path("test-key.exe"),
+                build_trusting("updates.example.org", trim(tool({"public-key", test_key()}).out)));
+    write_bytes(path("other-key.exe"),
+                build_trusting("updates.example.org", trim(tool({"keygen", path("o.key")}).out)));
+    write_bytes(path("localhost.exe"), build_trusting("localhost", public_key));
+    const std::vector<std::tuple<const char*, std::string, const char*>> refusals = {
+        {"other.exe", key, "ProductName"},
+        {"plain.exe", key, ""},
+        {"unset.exe", key, "no update settings"},
+        {"test-key.exe", test_key(), "test update key"},
+        {"other-key.exe", key, "no installed copy would accept"},
+        {"localhost.exe", key, "fetches updates from localhost"}};
+    for (const auto& [exe, with_key, reason] : refusals) {
         const std::string elsewhere = path(std::string("out-") + exe);
         const Outcome refused =
-            tool({"publish", "--exe", path(exe), "--key", test_key(), "--cert", path("c.pem"),
+            tool({"publish", "--exe", path(exe), "--key", with_key, "--cert", path("c.pem"),
                   "--cert-key", path("k.pem"), "--url-base",
                   "https://updates.example.org/software/torvane/", "--out", elsewhere});
         EXPECT_EQ(refused.status, 1) << exe;
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << refused.err;
         EXPECT_FALSE(fs::exists(elsewhere)) << exe;
     }
-    const Outcome http = tool({"publish", "--exe", path("Torvane.exe"), "--key", test_key(),
-                               "--cert", path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
+    const Outcome http = tool({"publish", "--exe", path("Torvane.exe"), "--key", key, "--cert",
+                               path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
                                "http://updates.example.org/", "--out", path("http")});
     EXPECT_EQ(http.status, 1);
     EXPECT_FALSE(fs::exists(path("http")));
