@@ -96,12 +96,23 @@ bool removed_from_notes(char32_t c) {
 
 }  // namespace
 
+namespace {
+
+// Both settings in one marked text in the executable, from which the release tool reads what a
+// build trusts before publishing it: the marker, the host, one space, the key.
+constexpr std::string_view update_settings =
+    "TorvaneUpdateSettings=" TORVANE_UPDATE_HOST " " TORVANE_UPDATE_PUBLIC_KEY;
+static_assert(update_settings.starts_with(update_settings_marker));
+
+}  // namespace
+
 std::string_view update_host() {
-    return TORVANE_UPDATE_HOST;
+    const std::string_view rest = update_settings.substr(update_settings_marker.size());
+    return rest.substr(0, rest.find(' '));
 }
 
 std::string_view update_public_key() {
-    return TORVANE_UPDATE_PUBLIC_KEY;
+    return update_settings.substr(update_settings.rfind(' ') + 1);
 }
 
 Result<Appcast> parse_appcast(std::string_view body) {

@@ -34,6 +34,8 @@ struct OsVersion {
 // both fixed when the program is built.
 std::string_view update_host();
 std::string_view update_public_key();
+// Where both stand in a built executable: after this marker, the host, one space and the key.
+inline constexpr std::string_view update_settings_marker = "TorvaneUpdateSettings=";
 
 Result<Appcast> parse_appcast(std::string_view body);
 

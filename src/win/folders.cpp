@@ -1,6 +1,11 @@
 #include "win/folders.h"
 
+#include <aclapi.h>
+
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "win/handle.h"
 
@@ -21,7 +26,100 @@ std::filesystem::path environment_folder(const wchar_t* name) {
     return std::filesystem::path(std::wstring(buffer, n));
 }
 
+// The entry at `path` itself, never what a link points at, open for listing and deletion. It is
+// not shared for deletion, so while it is held nobody can rename it or put a link in its place.
+FileHandle open_entry(const std::filesystem::path& path) {
+    return FileHandle(CreateFileW(
+        path.c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Asked both of the open entry and by its (now pinned) path: some systems report a link only
+// through the path and describe its target through the handle.
+DWORD entry_attributes(HANDLE entry, const std::filesystem::path& path) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    const DWORD by_handle =
+        GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag)
+            ? tag.FileAttributes
+            : 0;
+    const DWORD by_path = GetFileAttributesW(path.c_str());
+    return by_handle | (by_path == INVALID_FILE_ATTRIBUTES ? 0 : by_path);
+}
+
+std::optional<std::vector<BYTE>> token_information(TOKEN_INFORMATION_CLASS kind) {
+    Handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return std::nullopt;
+    DWORD size = 0;
+    GetTokenInformation(token.get(), kind, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.get(), kind, buffer.data(), size, &size))
+        return std::nullopt;
+    return buffer;
+}
+
+// The user, or the owner this user's new files get (the Administrators group when elevated).
+bool owned_by_current_user(HANDLE entry) {
+    PSID owner = nullptr;
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (GetSecurityInfo(entry, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                        nullptr, descriptor.put()) != ERROR_SUCCESS ||
+        !owner)
+        return false;
+    const auto user = token_information(TokenUser);
+    const auto default_owner = token_information(TokenOwner);
+    return (user && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user->data())->User.Sid)) ||
+           (default_owner &&
+            EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(default_owner->data())->Owner));
+}
+
+// The names in the folder open as `folder`, listed through that handle.
+std::vector<std::wstring> folder_names(HANDLE folder) {
+    std::vector<std::wstring> names;
+    std::vector<std::uint64_t> buffer(8192);  // 64 KiB, aligned for the records
+    const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof buffer[0]);
+    while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer.data(), bytes)) {
+        const auto* record = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
+            std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") names.push_back(std::move(name));
+            if (entry->NextEntryOffset == 0) break;
+            record += entry->NextEntryOffset;
+        }
+    }
+    return names;
+}
+
 }  // namespace
+
+bool remove_tree(const std::filesystem::path& path, bool only_own) {
+    const FileHandle entry = open_entry(path);
+    if (!entry) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (only_own && !owned_by_current_user(entry.get())) return false;
+    const DWORD attributes = entry_attributes(entry.get(), path);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        for (const std::wstring& name : folder_names(entry.get()))
+            remove_tree(path / name);
+    // Through the handle opened on the entry itself: a link goes, its target is not touched.
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition,
+                                      sizeof disposition);
+}
+
+DWORD flush_file(const std::filesystem::path& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && FlushFileBuffers(file.get()) ? ERROR_SUCCESS : GetLastError();
+}
+
+bool rename_durably(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
 
 bool is_file(const std::filesystem::path& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -23,4 +23,17 @@ bool is_folder(const std::filesystem::path& path);
 // Creates `folder` and any missing parents; the system error code, 0 on success.
 DWORD create_folder_tree(const std::filesystem::path& folder);
 
+// Writes what the system still caches of the file to the disk; the system error code, 0 on
+// success.
+DWORD flush_file(const std::filesystem::path& path);
+
+// Renames `from` to `to`, replacing it, written through to the disk before it returns; false
+// with the system error in GetLastError.
+bool rename_durably(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Removes `path` and, when it is a folder, everything in it, without ever following a link: a
+// junction or symbolic link is removed as a link and never entered, so what it points at stays.
+// With `only_own`, nothing is removed unless the current user owns `path`. True when it is gone.
+bool remove_tree(const std::filesystem::path& path, bool only_own = false);
+
 }  // namespace torvane

@@ -26,8 +26,9 @@ void stop_running_copy() {
     Sleep(300);
 }
 
-// Copies through "Torvane.exe.new" and renames it over the installed file, so that the installed
-// copy is never half written; the system error code of the failed step, 0 on success.
+// Copies through "Torvane.exe.new", flushed to the disk, and renames it over the installed file
+// with write-through, so that the installed copy is never half written; the system error code
+// of the failed step, 0 on success.
 DWORD copy_into_place(const std::filesystem::path& own) {
     stop_running_copy();
     if (DWORD error = create_folder_tree(install_dir())) return error;
@@ -35,10 +36,12 @@ DWORD copy_into_place(const std::filesystem::path& own) {
     std::filesystem::path fresh = installed;
     fresh += L".new";
     if (!CopyFileW(own.c_str(), fresh.c_str(), FALSE)) return GetLastError();
-    if (MoveFileExW(fresh.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
-    DeleteFileW(fresh.c_str());
+    DWORD error = flush_file(fresh);
+    if (error == ERROR_SUCCESS) {
+        if (rename_durably(fresh, installed)) return ERROR_SUCCESS;
+        error = GetLastError();
+    }
+    remove_tree(fresh);
     return error;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <optional>
 #include <string>
 
@@ -43,13 +44,31 @@ InternetHandle open_session(unsigned timeout_seconds) {
     return session;
 }
 
+// Time left before the call's one deadline, in whole milliseconds; 0 once it has passed.
+DWORD remaining_ms(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left.count(), INT_MAX));
+}
+
+// Every wait of the request's next step (resolve, connect, send, headers, a read) ends by the
+// deadline at the latest, however many hops and reads came before; false once it has passed.
+bool bound_by(HINTERNET request, Clock::time_point deadline) {
+    DWORD left = remaining_ms(deadline);
+    if (left == 0) return false;
+    const int ms = static_cast<int>(left);
+    WinHttpSetTimeouts(request, ms, ms, ms, ms);
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &left, sizeof left);
+    return true;
+}
+
 // One connection and one request; both are closed together when the hop is over.
 struct Hop {
     InternetHandle connection;
     InternetHandle request;
 };
 
-std::variant<Hop, HttpError> send_request(HINTERNET session, const HttpUrl& url) {
+std::variant<Hop, HttpError> send_request(HINTERNET session, const HttpUrl& url,
+                                          Clock::time_point deadline) {
     Hop hop;
     hop.connection.reset(WinHttpConnect(session, widen(url.host).c_str(), url.port, 0));
     if (!hop.connection) return network_error();
@@ -63,6 +82,7 @@ std::variant<Hop, HttpError> send_request(HINTERNET session, const HttpUrl& url)
         return network_error();
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    if (!bound_by(hop.request.get(), deadline)) return network_error(ERROR_WINHTTP_TIMEOUT);
     if (!WinHttpSendRequest(hop.request.get(), L"Cache-Control: no-cache\r\n", DWORD(-1),
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(hop.request.get(), nullptr))
@@ -103,7 +123,7 @@ HttpResult read_body(HINTERNET request, Clock::time_point deadline, std::uint64_
     if (expected_bytes >= 1 && expected_bytes <= max_bytes) body.reserve(expected_bytes);
     std::vector<std::uint8_t> buffer(read_chunk);
     while (true) {
-        if (Clock::now() > deadline) return network_error(ERROR_WINHTTP_TIMEOUT);
+        if (!bound_by(request, deadline)) return network_error(ERROR_WINHTTP_TIMEOUT);
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request, &available)) return network_error();
         if (available == 0) break;
@@ -126,7 +146,7 @@ HttpResult get(std::string url, unsigned timeout_seconds, std::uint64_t max_byte
         const std::optional<HttpUrl> target = parse_http_url(url);
         if (!target || !allowed_target(*target, update_host()))
             return HttpError{HttpErrorKind::invalid_url};
-        auto sent = send_request(session.get(), *target);
+        auto sent = send_request(session.get(), *target, deadline);
         if (const HttpError* error = std::get_if<HttpError>(&sent)) return *error;
         const Hop& hop = std::get<Hop>(sent);
         const std::optional<DWORD> status =

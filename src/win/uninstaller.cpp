@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/removal.h"
+#include "win/folders.h"
 #include "win/handle.h"
 #include "win/installer.h"
 #include "win/instance.h"
@@ -58,8 +59,7 @@ int uninstall() {
     set_autostart(false);
     DeleteFileW(shortcut_path().c_str());
     remove_uninstall_entry();
-    std::error_code ignored;
-    std::filesystem::remove_all(data_dir(), ignored);
+    remove_tree(data_dir());
     schedule_install_dir_removal();
     return 0;
 }

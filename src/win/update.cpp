@@ -62,7 +62,10 @@ void newer_build_found(UpdaterState& state, Appcast feed, bool manual,
                                                "Abrí el menú de Torvane para instalarla.");
         });
     }
-    if (begin_install(state, feed)) install_update(state, feed);
+    // A fault in the installation is a failed download, not a failed check.
+    if (begin_install(state, feed) &&
+        !guarded("torvane-update-check", [&] { install_update(state, feed); }))
+        update_failed(state, download_failure);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "win/state_file.h"
 #include "win/threads.h"
 #include "win/version.h"
+#include "win/wtext.h"
 
 namespace torvane {
 
@@ -48,11 +49,6 @@ std::wstring work_folder_name() {
 
 bool present(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void remove_tree(const std::filesystem::path& path) {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
 }
 
 std::optional<std::string> signing_certificate_digest(HANDLE trust_state) {
@@ -95,9 +91,14 @@ std::optional<std::string> verify_and_replace(UpdaterState& state, const Appcast
     if (!acceptable_version(*extracted, appcast, target.build)) return std::string(bad_version);
     publish(state, [&] { state.status = "Instalando…"; });
     if (target.exe.empty() || !target.exe.has_parent_path()) return std::string(not_replaced);
-    if (const DWORD error = replace_executable(*extracted, target.exe))
-        return std::string(not_replaced) + ": " + system_error_text(error);
-    return std::nullopt;
+    const std::optional<SwapFailure> failure =
+        replace_executable(*extracted, target.exe, target.rename);
+    if (!failure) return std::nullopt;
+    std::string message = std::string(not_replaced) + ": " + system_error_text(failure->error);
+    if (!failure->program_in_place)
+        message += ". Torvane.exe no se pudo restaurar: la versión anterior quedó en " +
+                   narrow((target.exe.parent_path() / L"Torvane.old.exe").native());
+    return message;
 }
 
 void installed(UpdaterState& state, const Appcast& appcast) {
@@ -126,9 +127,22 @@ DWORD write_new_file(const std::filesystem::path& path, std::span<const std::uin
 }
 
 // A failed step of the swap: the half-copied new file goes, and the step's error is reported.
-DWORD abandon_swap(const std::filesystem::path& fresh, DWORD error) {
-    DeleteFileW(fresh.c_str());
-    return error;
+SwapFailure abandon_swap(const std::filesystem::path& fresh, SwapFailure failure) {
+    remove_tree(fresh);
+    return failure;
+}
+
+// After the new file could not take its place: the previous program goes back, renamed or, if
+// that fails too, copied, so that the path still starts a program. False when neither worked.
+bool put_back(const std::filesystem::path& old, const std::filesystem::path& current,
+              RenameFile rename) {
+    if (rename(old, current)) return true;
+    log_line("No se pudo devolver la versión anterior a su lugar: " +
+             system_error_text(GetLastError()));
+    if (CopyFileW(old.c_str(), current.c_str(), FALSE)) return flush_file(current) == 0;
+    log_line("Tampoco se pudo copiar: " + system_error_text(GetLastError()) +
+             "; no hay Torvane.exe");
+    return false;
 }
 
 }  // namespace
@@ -205,23 +219,24 @@ std::optional<std::string> signer_thumbprint(const std::filesystem::path& file) 
     return thumbprint;
 }
 
-DWORD replace_executable(const std::filesystem::path& extracted,
-                         const std::filesystem::path& current) {
+std::optional<SwapFailure> replace_executable(const std::filesystem::path& extracted,
+                                              const std::filesystem::path& current,
+                                              RenameFile rename) {
     const std::filesystem::path folder = current.parent_path();
     const std::filesystem::path fresh = folder / L"Torvane.new.exe";
     const std::filesystem::path old = folder / L"Torvane.old.exe";
     if (!CopyFileW(extracted.c_str(), fresh.c_str(), FALSE))
-        return abandon_swap(fresh, GetLastError());
-    if (present(old) && !DeleteFileW(old.c_str())) return abandon_swap(fresh, GetLastError());
+        return abandon_swap(fresh, {GetLastError()});
+    // On the disk, not only in the system's cache, before any name points at it.
+    if (const DWORD error = flush_file(fresh)) return abandon_swap(fresh, {error});
+    if (present(old) && !DeleteFileW(old.c_str())) return abandon_swap(fresh, {GetLastError()});
     // A running executable may be renamed, though not deleted or overwritten.
-    if (!MoveFileExW(current.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return abandon_swap(fresh, GetLastError());
-    if (!MoveFileExW(fresh.c_str(), current.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!rename(current, old)) return abandon_swap(fresh, {GetLastError()});
+    if (!rename(fresh, current)) {
         const DWORD error = GetLastError();
-        MoveFileExW(old.c_str(), current.c_str(), MOVEFILE_REPLACE_EXISTING);
-        return abandon_swap(fresh, error);
+        return abandon_swap(fresh, {error, put_back(old, current, rename)});
     }
-    return ERROR_SUCCESS;
+    return std::nullopt;
 }
 
 void cleanup_after_update() {
@@ -233,18 +248,17 @@ void remove_update_leftovers(const std::filesystem::path& exe, const std::filesy
         const std::filesystem::path folder = exe.parent_path();
         const std::filesystem::path old = folder / L"Torvane.old.exe";
         // The previous process may still be exiting and holding its file.
-        for (int attempt = 0; attempt < 10 && present(old); ++attempt) {
-            if (DeleteFileW(old.c_str())) break;
+        for (int attempt = 0; attempt < 10 && !remove_tree(old); ++attempt)
             Sleep(300);
-        }
-        DeleteFileW((folder / L"Torvane.new.exe").c_str());
+        remove_tree(folder / L"Torvane.new.exe");
     }
     if (temp.empty()) return;
     std::error_code error;
     for (std::filesystem::directory_iterator it(temp, error), end; !error && it != end;
          it.increment(error)) {
+        // A shared temporary folder may hold other users' entries of that name: never theirs.
         if (it->path().filename().wstring().starts_with(work_folder_prefix))
-            remove_tree(it->path());
+            remove_tree(it->path(), true);
     }
 }
 

@@ -13,14 +13,26 @@
 #include <string>
 
 #include "core/appcast.h"
+#include "win/folders.h"
 #include "win/update.h"
 
 namespace torvane {
 
-// The program being replaced: its own path (empty when unknown) and build number.
+using RenameFile = bool (*)(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The program being replaced: its own path (empty when unknown) and build number, and how the
+// swap renames files (tests put one in that fails).
 struct InstallTarget {
     std::filesystem::path exe;
     std::uint32_t build = 0;
+    RenameFile rename = rename_durably;
+};
+
+// A swap that failed: the system error of the failed step, and whether a program is left at the
+// running program's path.
+struct SwapFailure {
+    DWORD error = ERROR_SUCCESS;
+    bool program_in_place = true;
 };
 
 // The command behind "Instalar": installs the available build on its own thread, unless none is
@@ -44,10 +56,12 @@ std::optional<std::filesystem::path> extract_app(std::span<const std::uint8_t> p
 // absent when the file has no valid signature. A root the system does not trust still counts.
 std::optional<std::string> signer_thumbprint(const std::filesystem::path& file);
 
-// Swaps `extracted` in for `current` through "Torvane.new.exe" and "Torvane.old.exe" beside it;
-// the system error of the failed step (with `current` back in place), 0 on success.
-DWORD replace_executable(const std::filesystem::path& extracted,
-                         const std::filesystem::path& current);
+// Swaps `extracted` in for `current` through "Torvane.new.exe" and "Torvane.old.exe" beside it,
+// the new file flushed and every rename written through. After a failed step the previous program
+// is put back: renamed, or else copied; absent on success.
+std::optional<SwapFailure> replace_executable(const std::filesystem::path& extracted,
+                                              const std::filesystem::path& current,
+                                              RenameFile rename = rename_durably);
 
 // Body of the start-up thread: removes the previous executable, a half-copied new one and
 // every work folder in the temporary folder.

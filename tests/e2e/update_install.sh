@@ -50,7 +50,7 @@ package=Torvane-$next_short.zip
 check "publish signs, packs and describes the next build" \
     "$release" publish --exe "$next" --key "$keys/publisher.key" \
     --cert "$keys/publisher-cert.pem" --cert-key "$keys/publisher-cert.key" --url-base "$url" \
-    --out "$www/genuine" --notes "Arreglos varios y un detalle"
+    --out "$www/genuine" --notes "Arreglos varios y un detalle" --allow-test-key
 check "the feed names build $next_build at its URL" \
     grep -q "\"build\": *$next_build" "$www/genuine/appcast-windows.json"
 signed_next=$www/genuine/Torvane.exe

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
 #include "core/appcast.h"
 #include "core/crypto.h"
@@ -133,6 +136,11 @@ TEST_F(Release, KeygenWritesAPrivateKeyOnceAndItsPublicKeySignsAndVerifies) {
     const Bytes public_key = decode(made.out);
     EXPECT_TRUE(ed25519_verify_strict(public_key, message, signature));
     EXPECT_FALSE(ed25519_verify_strict(decode(other.out), message, signature));
+    // A key others may read is refused.
+    chmod(key.c_str(), 0640);
+    const Outcome refused = tool({"public-key", key});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("chmod 600"), std::string::npos) << refused.err;
 }
 
 TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
@@ -149,6 +157,7 @@ TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
     // CR LF line ends, as a key copied through Windows may have.
     write_bytes(path("crlf.key"),
                 signing::bytes_of(std::string(signing::update_test_seed) + "\r\n"));
+    chmod(path("crlf.key").c_str(), 0600);
     EXPECT_EQ(tool({"public-key", path("crlf.key")}).out,
               "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=\n");
 
@@ -311,6 +320,16 @@ TEST_F(Release, CommandLineSaysWhatIsWrong) {
     }
 }
 
+// A Torvane build that fetches updates from `host` and trusts `key`, as the program carries
+// both: in its code section, after a marker.
+Bytes build_trusting(std::string_view host, std::string_view key) {
+    Bytes exe = testing_pe::image(testing_pe::version_info({})).bytes;
+    const std::string settings =
+        std::string(update_settings_marker) + std::string(host) + " " + std::string(key);
+    std::copy(settings.begin(), settings.end(), exe.begin() + 0x210);
+    return exe;
+}
+
 // Authenticode signing needs osslsigncode and a certificate from openssl.
 class Signing : public Release {
 protected:
@@ -340,7 +359,8 @@ TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
     const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -in " +
                                path("out.exe") + " >/dev/null 2>&1";
     EXPECT_EQ(std::system(verify.c_str()), 0);
-    EXPECT_FALSE(fs::exists(path("out.exe.signing")));
+    for (const auto& entry : fs::directory_iterator(dir_))  // nothing left of the signing
+        EXPECT_FALSE(entry.path().filename().string().starts_with("out.exe.")) << entry.path();
     // Signing again replaces the output.
     EXPECT_EQ(
         tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")}).status,
@@ -363,10 +383,67 @@ TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
     EXPECT_NE(missing.err.find("not installed"), std::string::npos) << missing.err;
 }
 
+// A time-stamping authority on a loopback port: openssl answers one RFC 3161 query (within a
+// minute) behind a small HTTP server, which writes its port to DIR/port.
+constexpr const char* time_stamp_server = R"(
+import http.server, subprocess, sys
+d = sys.argv[1]
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", d + "/tsa.cnf", "-queryfile",
+                                "/dev/stdin", "-out", "/dev/stdout"], input=query,
+                               capture_output=True).stdout
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+    def log_message(self, *args):
+        pass
+server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+server.timeout = 60
+open(d + "/port.tmp", "w").write(str(server.server_port))
+__import__("os").rename(d + "/port.tmp", d + "/port")
+server.handle_request()
+)";
+
+TEST_F(Signing, SignExeTimeStampsWithTheGivenServer) {
+    const std::string tsa =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=TSA' "
+        "-addext extendedKeyUsage=critical,timeStamping -keyout " +
+        path("tsa.key") + " -out " + path("tsa.pem") + " 2>/dev/null";
+    ASSERT_EQ(std::system(tsa.c_str()), 0);
+    write_bytes(path("tsa.cnf"),
+                signing::bytes_of("[tsa]\ndefault_tsa = t\n[t]\nserial = " + path("serial") +
+                                  "\nsigner_cert = " + path("tsa.pem") +
+                                  "\nsigner_key = " + path("tsa.key") +
+                                  "\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\n"
+                                  "digests = sha256\ness_cert_id_alg = sha256\n"));
+    write_bytes(path("tsa.py"), signing::bytes_of(time_stamp_server));
+    ASSERT_EQ(std::system(("python3 " + path("tsa.py") + " " + dir_.string() + " &").c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(path("port")) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(fs::exists(path("port"))) << "the time-stamping server did not start";
+
+    write_bytes(path("in.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    const Outcome r =
+        tool({"sign-exe", "--timestamp-url", "http://127.0.0.1:" + read_text(path("port")),
+              path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -TSA-CAfile " +
+                               path("tsa.pem") + " -in " + path("out.exe") +
+                               " 2>&1 | grep -q 'Timestamp Server Signature verification: ok'";
+    EXPECT_EQ(std::system(verify.c_str()), 0);
+}
+
 TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
-    write_bytes(path("Torvane.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    const std::string key = path("publisher.key");
+    const std::string public_key(trim(tool({"keygen", key}).out));
+    write_bytes(path("Torvane.exe"), build_trusting("Updates.Example.org", public_key));
     const std::string out = path("release");
-    const Outcome r = tool({"publish", "--exe", path("Torvane.exe"), "--key", test_key(), "--cert",
+    const Outcome r = tool({"publish", "--exe", path("Torvane.exe"), "--key", key, "--cert",
                             path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
                             "https://updates.example.org/software/torvane", "--out", out, "--notes",
                             "Novedades"});
@@ -388,24 +465,39 @@ TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
     EXPECT_EQ(feed.value().url, "https://updates.example.org/software/torvane/Torvane-1.4.2.zip");
     EXPECT_EQ(feed.value().notes, "Novedades");
     EXPECT_TRUE(verify_package_digest(package, feed.value()));
-    EXPECT_TRUE(verify_package_signature(package, feed.value()));
+    EXPECT_NE(r.err.find("warning: no --timestamp-url"), std::string::npos) << r.err;
 
-    // Another product, or no version resource: refused before anything is written.
+    // Another product, no version resource, a build no installed copy would accept or anyone
+    // could forge: refused, saying why, before anything is written.
     testing_pe::Version other;
     other.tables[0].strings = {{u"ProductName", u"Torvane Beta"}};
     write_bytes(path("other.exe"), testing_pe::image(testing_pe::version_info(other)).bytes);
     write_bytes(path("plain.exe"), program(5000, 8));
-    for (const char* exe : {"other.exe", "plain.exe"}) {
+    write_bytes(path("unset.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    write_bytes(path("test-key.exe"),
+                build_trusting("updates.example.org", trim(tool({"public-key", test_key()}).out)));
+    write_bytes(path("other-key.exe"),
+                build_trusting("updates.example.org", trim(tool({"keygen", path("o.key")}).out)));
+    write_bytes(path("localhost.exe"), build_trusting("localhost", public_key));
+    const std::vector<std::tuple<const char*, std::string, const char*>> refusals = {
+        {"other.exe", key, "ProductName"},
+        {"plain.exe", key, ""},
+        {"unset.exe", key, "no update settings"},
+        {"test-key.exe", test_key(), "test update key"},
+        {"other-key.exe", key, "no installed copy would accept"},
+        {"localhost.exe", key, "fetches updates from localhost"}};
+    for (const auto& [exe, with_key, reason] : refusals) {
         const std::string elsewhere = path(std::string("out-") + exe);
         const Outcome refused =
-            tool({"publish", "--exe", path(exe), "--key", test_key(), "--cert", path("c.pem"),
+            tool({"publish", "--exe", path(exe), "--key", with_key, "--cert", path("c.pem"),
                   "--cert-key", path("k.pem"), "--url-base",
                   "https://updates.example.org/software/torvane/", "--out", elsewhere});
         EXPECT_EQ(refused.status, 1) << exe;
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << refused.err;
         EXPECT_FALSE(fs::exists(elsewhere)) << exe;
     }
-    const Outcome http = tool({"publish", "--exe", path("Torvane.exe"), "--key", test_key(),
-                               "--cert", path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
+    const Outcome http = tool({"publish", "--exe", path("Torvane.exe"), "--key", key, "--cert",
+                               path("c.pem"), "--cert-key", path("k.pem"), "--url-base",
                                "http://updates.example.org/", "--out", path("http")});
     EXPECT_EQ(http.status, 1);
     EXPECT_FALSE(fs::exists(path("http")));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,6 +16,7 @@
 #include "test_util.h"
 #include "win/folders.h"
 #include "win/handle.h"
+#include "win/installer.h"
 #include "win/log.h"
 #include "win/state_file.h"
 
@@ -72,6 +74,28 @@ std::vector<fs::path> work_folders() {
     return found;
 }
 
+// Starts a shell command on the host: Wine runs Unix programs, though without a process
+// handle to wait on. Only the host can make the Unix symbolic links that Wine shows as links.
+void host_shell(const std::wstring& command) {
+    std::wstring line = L"sh -c \"" + command + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    Handle thread(process.hThread), child(process.hProcess);
+}
+
+std::wstring unix_path(const fs::path& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = to_unix ? to_unix(path.c_str()) : nullptr;
+    const std::wstring text = unix ? fs::path(unix).wstring() : L"";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return text;
+}
+
 // An installed program in a folder of its own, as the running executable.
 class UpdateInstall : public ::testing::Test {
 protected:
@@ -83,7 +107,7 @@ protected:
         exe_ = folder_ / L"Torvane.exe";
         install_running(fixture(L"running-a.exe"));
         for (const fs::path& stale : work_folders())
-            fs::remove_all(stale);
+            remove_tree(stale);
         state_.available = offer(package_of(fixture(L"next-a.exe")));
     }
     void TearDown() override {
@@ -155,6 +179,29 @@ TEST_F(UpdateInstall, AGenuineBuildReplacesTheProgramAndAsksForARestart) {
     fs::remove_all(temp_folder() / L"Torvane-update-keep");
 }
 
+TEST_F(UpdateInstall, TheCleanupRemovesLinksWithoutEnteringThem) {
+    // Outside the prefix, reached through a link inside a work folder and through a link that
+    // is itself named like one.
+    const fs::path target =
+        L"Z:\\tmp\\torvane-link-target-" + std::to_wstring(GetCurrentProcessId());
+    const fs::path work = temp_folder() / L"torvane-update-x";
+    fs::create_directories(target);
+    write_file(target / L"keep.txt", {7});
+    fs::create_directories(work / L"sub");
+    write_file(work / L"sub" / L"a.txt", {1});
+    host_shell(L"ln -s '" + unix_path(target) + L"' '" + unix_path(work) + L"/link' && ln -s '" +
+               unix_path(target) + L"' '" + unix_path(temp_folder()) + L"/torvane-update-link'");
+    ASSERT_TRUE(within(std::chrono::seconds(30),
+                       [&] { return fs::exists(temp_folder() / L"torvane-update-link"); }));
+
+    remove_update_leftovers(exe_, temp_folder());
+    EXPECT_TRUE(read_file(target / L"keep.txt") == Bytes{7});
+    EXPECT_FALSE(fs::exists(work / L"sub"));
+    host_shell(L"rm -rf '" + unix_path(target) + L"' '" + unix_path(work) + L"' '" +
+               unix_path(temp_folder()) + L"/torvane-update-link'");
+    EXPECT_TRUE(within(std::chrono::seconds(30), [&] { return work_folders().empty(); }));
+}
+
 TEST_F(UpdateInstall, EveryFailedProofNamesItselfAndChangesNothing) {
     const Bytes genuine = package_of(fixture(L"next-a.exe"));
     Bytes flipped = genuine;
@@ -209,9 +256,44 @@ TEST_F(UpdateInstall, ALockedOldFileStopsTheSwapWithTheSystemsReason) {
     EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == Bytes{9});
 
     // Nothing to copy: the first step fails and nothing was renamed.
-    EXPECT_EQ(replace_executable(folder_ / L"missing.exe", exe_), DWORD{ERROR_FILE_NOT_FOUND});
+    const std::optional<SwapFailure> missing = replace_executable(folder_ / L"missing.exe", exe_);
+    ASSERT_TRUE(missing.has_value());
+    EXPECT_EQ(missing->error, DWORD{ERROR_FILE_NOT_FOUND});
     EXPECT_TRUE(read_file(exe_) == running_bytes_);
     EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+}
+
+// Renames into the program's path fail: plainly, or because a folder took the name meanwhile.
+bool rename_refused(const fs::path& from, const fs::path& to) {
+    if (to.filename() != L"Torvane.exe") return rename_durably(from, to);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+bool name_taken(const fs::path& from, const fs::path& to) {
+    if (to.filename() == L"Torvane.exe") CreateDirectoryW(to.c_str(), nullptr);
+    return rename_durably(from, to);
+}
+
+TEST_F(UpdateInstall, AFailedRollbackStillLeavesAProgramOrSaysWhereItIs) {
+    const Bytes genuine = package_of(fixture(L"next-a.exe"));
+    state_.available = offer(genuine);
+    EXPECT_TRUE(begin_install(state_, offer(genuine)));
+    // Renaming back fails as well: the previous program is copied into place.
+    install_package(state_, offer(genuine), genuine, {exe_, 1, rename_refused});
+    EXPECT_EQ(update_status(state_),
+              "No se pudo reemplazar la app: " + system_error_text(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(read_file(exe_) == running_bytes_);
+
+    // Nothing can take the program's place: the status says where the previous one is.
+    EXPECT_TRUE(begin_install(state_, offer(genuine)));
+    install_package(state_, offer(genuine), genuine, {exe_, 1, name_taken});
+    EXPECT_EQ(update_status(state_),
+              "No se pudo reemplazar la app: " + system_error_text(ERROR_ACCESS_DENIED) +
+                  ". Torvane.exe no se pudo restaurar: la versión anterior quedó en " +
+                  (folder_ / L"Torvane.old.exe").string());
+    EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == running_bytes_);
+    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
+    RemoveDirectoryW(exe_.c_str());
 }
 
 TEST_F(UpdateInstall, TheSignerIsTheSigningCertificateWhateverTheRoot) {

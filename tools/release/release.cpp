@@ -37,6 +37,8 @@ constexpr std::string_view feed_name = "appcast-windows.json";
 constexpr std::string_view feed_path = "/software/torvane/appcast-windows.json";
 // A file's bytes are signed in one piece, and libgcrypt takes their length as an int.
 constexpr std::size_t max_signed_file = 0x7FFFFFFF;
+// The build's default key, whose private half is in the repository: anyone can sign with it.
+constexpr std::string_view test_public_key = "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=";
 
 std::string system_error(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
@@ -94,13 +96,14 @@ bool holds_private_key(const std::string& path) {
            read_private_key(path).ok();
 }
 
-// Written beside the target and moved over it, so a failure never leaves half a file.
+// Written beside the target into a new file of a fresh name (never an existing file or a link
+// someone placed there) and moved over it, so a failure never leaves half a file.
 Status write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
     if (holds_private_key(path)) return Error{"refusing to overwrite the private key " + path};
-    const std::string temporary = path + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return Error{system_error("cannot create " + temporary, errno)};
-    const bool written = write_all(fd, bytes) && fsync(fd) == 0;
+    const bool written = fchmod(fd, 0644) == 0 && write_all(fd, bytes) && fsync(fd) == 0;
     const int error = errno;
     if (close(fd) != 0 || !written || rename(temporary.c_str(), path.c_str()) != 0) {
         const std::string message = system_error("cannot write " + path, written ? errno : error);
@@ -195,8 +198,9 @@ const char* const usage = R"(Usage: torvane_release COMMAND ...
       -DTORVANE_UPDATE_PUBLIC_KEY=... Never overwrites a file.
   public-key PRIVATE_KEY_FILE
       Prints the public key of a key file.
-  sign-exe IN.exe CERT.pem CERT_KEY.pem OUT.exe
-      Authenticode-signs IN.exe with osslsigncode into OUT.exe.
+  sign-exe [--timestamp-url URL] IN.exe CERT.pem CERT_KEY.pem OUT.exe
+      Authenticode-signs IN.exe with osslsigncode into OUT.exe, with an RFC 3161 time stamp
+      from URL when given.
   pack EXE OUT.zip
       Writes the update package: EXE as its only entry, Torvane.exe.
   sign PRIVATE_KEY_FILE FILE
@@ -205,10 +209,12 @@ const char* const usage = R"(Usage: torvane_release COMMAND ...
        [--notes TEXT | --notes-file FILE] [--minimum-system V] OUT.json
       Writes the update feed of a package.
   publish --exe Torvane.exe --key PRIVATE_KEY_FILE --cert CERT.pem --cert-key CERT_KEY.pem
-          --url-base https://HOST/software/torvane/ --out DIR
-          [--notes TEXT | --notes-file FILE] [--minimum-system V]
+          --url-base https://HOST/software/torvane/ --out DIR [--timestamp-url URL]
+          [--notes TEXT | --notes-file FILE] [--minimum-system V] [--allow-test-key]
       Signs the exe into DIR/Torvane.exe, packs DIR/Torvane-X.Y.Z.zip with the version of
-      its version resource and writes DIR/appcast-windows.json.
+      its version resource and writes DIR/appcast-windows.json. Refuses an exe that does not
+      trust the public key of the key file or fetches updates from another host than the
+      URL's, and one built with the test key (unless --allow-test-key, for tests only).
 )";
 
 struct Options {
@@ -227,15 +233,20 @@ struct Options {
 // The release notes and the minimum system, which the feed and publish commands take.
 const std::vector<std::string_view> feed_extras = {"--notes", "--notes-file", "--minimum-system"};
 
+// `flags` take no value; they are present with an empty one.
 Result<Options> parse_options(std::span<const std::string> args,
                               const std::vector<std::string_view>& required,
-                              const std::vector<std::string_view>& optional,
-                              std::size_t positional) {
+                              const std::vector<std::string_view>& optional, std::size_t positional,
+                              const std::vector<std::string_view>& flags = {}) {
     Options options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (!a.starts_with("--")) {
             options.positional.push_back(a);
+            continue;
+        }
+        if (std::find(flags.begin(), flags.end(), a) != flags.end()) {
+            options.named.emplace(a, "");
             continue;
         }
         if (std::find(required.begin(), required.end(), a) == required.end() &&
@@ -284,6 +295,40 @@ Result<FeedFields> feed_options(const Options& options) {
     return fields;
 }
 
+// The host and Base64 key a built executable trusts, from its marked settings text.
+std::optional<std::pair<std::string, std::string>> embedded_update_settings(
+    std::span<const std::uint8_t> exe) {
+    const std::string_view bytes(reinterpret_cast<const char*>(exe.data()), exe.size());
+    const std::size_t at = bytes.find(update_settings_marker);
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view rest = bytes.substr(at + update_settings_marker.size());
+    rest = rest.substr(0, rest.find('\0'));
+    const std::size_t space = rest.find(' ');
+    if (space == 0 || space == std::string_view::npos) return std::nullopt;
+    return std::pair{std::string(rest.substr(0, space)), std::string(rest.substr(space + 1))};
+}
+
+// A release no installed copy would accept, or that anyone could forge, is not published.
+Status check_update_settings(std::span<const std::uint8_t> exe, const Ed25519Seed& seed,
+                             std::string_view url_base, bool allow_test_key) {
+    const auto settings = embedded_update_settings(exe);
+    if (!settings) return Error{"it carries no update settings; is it a build of Torvane?"};
+    const auto& [host, key] = *settings;
+    Result<PublicKey> ours = public_key_of(seed);
+    if (!ours) return ours.error();
+    if (key == test_public_key && !allow_test_key)
+        return Error{
+            "it was built with the test update key, whose private half is public; configure "
+            "the build with -DTORVANE_UPDATE_PUBLIC_KEY=<your public key>"};
+    if (key != base64_encode(ours.value()))
+        return Error{"it trusts the update key " + key + ", not " + base64_encode(ours.value()) +
+                     " of --key; no installed copy would accept this release"};
+    if (!iequals_ascii(host, url_host(url_base)))
+        return Error{"it fetches updates from " + host + ", not from " +
+                     std::string(url_host(url_base)) + " of --url-base"};
+    return success();
+}
+
 // Where the program finds the feed: always this path on the host the packages come from.
 std::string feed_url(std::string_view package_url) {
     return "https://" + std::string(url_host(package_url)) + std::string(feed_path);
@@ -305,18 +350,19 @@ Status keygen_command(std::span<const std::string> args, std::ostream& out, std:
     return success();
 }
 
-Result<Ed25519Seed> key_argument(const std::string& path, std::ostream& err) {
+// A key others may read is no longer the publisher's alone: it is refused, not used.
+Result<Ed25519Seed> key_argument(const std::string& path) {
     Result<Ed25519Seed> seed = read_private_key(path);
     struct stat info {};
     if (seed && stat(path.c_str(), &info) == 0 && (info.st_mode & 077) != 0)
-        err << "warning: others may read the private key " << path << " (chmod 600 it)\n";
+        return Error{"others may read the private key " + path + "; chmod 600 it"};
     return seed;
 }
 
-Status public_key_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+Status public_key_command(std::span<const std::string> args, std::ostream& out, std::ostream&) {
     Result<Options> options = parse_options(args, {}, {}, 1);
     if (!options) return options.error();
-    Result<Ed25519Seed> seed = key_argument(options.value().positional[0], err);
+    Result<Ed25519Seed> seed = key_argument(options.value().positional[0]);
     if (!seed) return seed.error();
     Result<PublicKey> key = public_key_of(seed.value());
     if (!key) return key.error();
@@ -325,10 +371,11 @@ Status public_key_command(std::span<const std::string> args, std::ostream& out, 
 }
 
 Status sign_exe_command(std::span<const std::string> args, std::ostream& out, std::ostream&) {
-    Result<Options> options = parse_options(args, {}, {}, 4);
+    Result<Options> options = parse_options(args, {}, {"--timestamp-url"}, 4);
     if (!options) return options.error();
     const auto& p = options.value().positional;
-    if (Status signed_ = sign_exe(p[0], p[1], p[2], p[3]); !signed_) return signed_;
+    const std::string timestamp = options.value().get("--timestamp-url").value_or("");
+    if (Status signed_ = sign_exe(p[0], p[1], p[2], p[3], timestamp); !signed_) return signed_;
     out << "Signed " << p[3] << "\n";
     return success();
 }
@@ -346,11 +393,11 @@ Status pack_command(std::span<const std::string> args, std::ostream& out, std::o
     return success();
 }
 
-Status sign_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+Status sign_command(std::span<const std::string> args, std::ostream& out, std::ostream&) {
     Result<Options> options = parse_options(args, {}, {}, 2);
     if (!options) return options.error();
     const auto& p = options.value().positional;
-    Result<Ed25519Seed> seed = key_argument(p[0], err);
+    Result<Ed25519Seed> seed = key_argument(p[0]);
     if (!seed) return seed.error();
     Result<Bytes> file = read_file(p[1], max_signed_file);
     if (!file) return file.error();
@@ -360,7 +407,7 @@ Status sign_command(std::span<const std::string> args, std::ostream& out, std::o
     return success();
 }
 
-Status feed_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+Status feed_command(std::span<const std::string> args, std::ostream& out, std::ostream&) {
     Result<Options> options = parse_options(
         args, {"--package", "--key", "--url", "--version", "--build"}, feed_extras, 1);
     if (!options) return options.error();
@@ -379,7 +426,7 @@ Status feed_command(std::span<const std::string> args, std::ostream& out, std::o
     fields.value().build = static_cast<std::int32_t>(build_number);
     fields.value().url = o["--url"];
 
-    Result<Ed25519Seed> seed = key_argument(o["--key"], err);
+    Result<Ed25519Seed> seed = key_argument(o["--key"]);
     if (!seed) return seed.error();
     Result<Bytes> package = read_file(o["--package"], max_package_size);
     if (!package) return package.error();
@@ -393,8 +440,11 @@ Status feed_command(std::span<const std::string> args, std::ostream& out, std::o
 }
 
 Status publish_command(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    Result<Options> options = parse_options(
-        args, {"--exe", "--key", "--cert", "--cert-key", "--url-base", "--out"}, feed_extras, 0);
+    std::vector<std::string_view> optional = feed_extras;
+    optional.push_back("--timestamp-url");
+    Result<Options> options =
+        parse_options(args, {"--exe", "--key", "--cert", "--cert-key", "--url-base", "--out"},
+                      optional, 0, {"--allow-test-key"});
     if (!options) return options.error();
     const Options& o = options.value();
     Result<FeedFields> fields = feed_options(o);
@@ -408,7 +458,7 @@ Status publish_command(std::span<const std::string> args, std::ostream& out, std
     if (!base.ends_with('/')) base += '/';
 
     // Everything that can be refused is checked before anything is written.
-    Result<Ed25519Seed> seed = key_argument(o["--key"], err);
+    Result<Ed25519Seed> seed = key_argument(o["--key"]);
     if (!seed) return seed.error();
     Result<Bytes> input = read_file(exe_path, max_package_size);
     if (!input) return input.error();
@@ -418,6 +468,15 @@ Status publish_command(std::span<const std::string> args, std::ostream& out, std
         return Error{exe_path + ": its ProductName is not \"Torvane\""};
     const auto& v = input_version.value().file_version;
     if (v[3] == 0) return Error{exe_path + ": its build (fourth version part) is 0"};
+    if (Status trusted = check_update_settings(input.value(), seed.value(), base,
+                                               o.get("--allow-test-key").has_value());
+        !trusted)
+        return Error{exe_path + ": " + trusted.error().message};
+    const std::string timestamp = o.get("--timestamp-url").value_or("");
+    if (timestamp.empty())
+        err << "warning: no --timestamp-url: once the signing certificate expires, Windows "
+               "reports this signature as expired and installed copies can no longer verify "
+               "the release\n";
 
     const std::filesystem::path dir = o["--out"];
     std::error_code failure;
@@ -427,7 +486,8 @@ Status publish_command(std::span<const std::string> args, std::ostream& out, std
     if (std::filesystem::equivalent(exe_path, signed_exe, failure))
         return Error{"--exe must not be " + signed_exe + ", where the signed copy goes"};
 
-    if (Status signed_ = sign_exe(exe_path, cert, cert_key, signed_exe); !signed_) return signed_;
+    if (Status signed_ = sign_exe(exe_path, cert, cert_key, signed_exe, timestamp); !signed_)
+        return signed_;
     Result<Bytes> exe = read_file(signed_exe, max_package_size);
     if (!exe) return exe.error();
     Result<ExeVersion> version = read_exe_version(exe.value());
@@ -574,17 +634,22 @@ Result<std::string> make_feed(std::span<const std::uint8_t> package, const Ed255
 }
 
 Status sign_exe(const std::string& in, const std::string& cert, const std::string& cert_key,
-                const std::string& out) {
+                const std::string& out, const std::string& timestamp_url) {
     if (holds_private_key(out)) return Error{"refusing to overwrite the private key " + out};
-    // osslsigncode writes only new files; it signs into a fresh name moved over the target.
-    const std::string temporary = out + ".signing";
-    unlink(temporary.c_str());
-    Status signed_ =
-        run_osslsigncode({"osslsigncode", "sign", "-certs", cert, "-key", cert_key, "-h", "sha256",
-                          "-n", "Torvane", "-in", in, "-out", temporary});
+    // osslsigncode signs into a folder made for it alone beside the target, so it never writes
+    // through a name someone else prepared; the result is moved over the target.
+    std::string folder = out + ".signing-XXXXXX";
+    if (!mkdtemp(folder.data())) return Error{system_error("cannot create " + folder, errno)};
+    const std::string temporary = folder + "/signed.exe";
+    std::vector<std::string> command = {"osslsigncode", "sign", "-certs", cert,     "-key",
+                                        cert_key,       "-h",   "sha256", "-n",     "Torvane",
+                                        "-in",          in,     "-out",   temporary};
+    if (!timestamp_url.empty()) command.insert(command.end(), {"-ts", timestamp_url});
+    Status signed_ = run_osslsigncode(command);
     if (signed_ && rename(temporary.c_str(), out.c_str()) != 0)
         signed_ = Error{system_error("cannot write " + out, errno)};
     unlink(temporary.c_str());
+    rmdir(folder.c_str());
     return signed_;
 }
 

@@ -36,9 +36,10 @@ struct FeedFields {
 Result<std::string> make_feed(std::span<const std::uint8_t> package, const Ed25519Seed& seed,
                               const FeedFields& fields);
 
-// Authenticode signature by osslsigncode (SHA-256, described as "Torvane").
+// Authenticode signature by osslsigncode (SHA-256, described as "Torvane"), time-stamped by the
+// RFC 3161 server at `timestamp_url` unless it is empty.
 Status sign_exe(const std::string& in, const std::string& cert, const std::string& cert_key,
-                const std::string& out);
+                const std::string& out, const std::string& timestamp_url = "");
 
 // The whole command line after the program name; the exit status.
 int run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
