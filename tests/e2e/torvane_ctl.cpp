@@ -1,22 +1,17 @@
 // Test tool: talks to a running Torvane through its instance objects, as a second start would.
-// Usage: torvane_ctl running|show|quit|wait|close|close-settings|overlay — exit code 0 on
-// success (for "running": a copy runs; for "overlay": the nudge icon's window exists, shown or
-// not), 1 otherwise. "close" posts WM_CLOSE to the hidden main window, as any program can;
-// "close-settings" to the settings window, as its title bar's close button does.
+// Usage: torvane_ctl running|show|quit|wait|close-settings|overlay — exit code 0 on success
+// (for "running": a copy runs; for "overlay": the nudge icon's window exists, shown or not), 1
+// otherwise. "close-settings" posts WM_CLOSE to the settings window, as its title bar's close
+// button does.
 // torvane_ctl clicked X Y WIDTH HEIGHT SECONDS opens a plain window on that screen rectangle,
 // below any topmost one, and exits 0 once a left button press reaches it, 1 when none does in
 // time.
 // torvane_ctl dialog waits up to 20 s for a message box captioned "Torvane" and prints its
-// text; torvane_ctl answer 1|6|7 presses its OK, Yes or No button; torvane_ctl link FILE prints
-// a shortcut's target, working folder, icon and description, one per line.
-// torvane_ctl hold FILE MILLISECONDS opens FILE sharing only reads, prints "held", and keeps it
-// open that long. torvane_ctl exit-code SECONDS waits that long for a running copy's main
-// window, then for that copy to end, and exits with its exit code (3 when none showed up).
+// text; torvane_ctl answer 1|6|7 presses its OK, Yes or No button.
+// torvane_ctl exit-code SECONDS waits that long for a running copy's main window, then for that
+// copy to end, and exits with its exit code (3 when none showed up).
 
 #include <windows.h>
-// After windows.h:
-#include <shlguid.h>
-#include <shobjidl.h>
 
 #include <cwchar>
 #include <string>
@@ -86,37 +81,6 @@ int answer_dialog(const wchar_t* button) {
     return box && PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0) ? 0 : 1;
 }
 
-int print_link(const wchar_t* file) {
-    using torvane::ComPtr;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    ComPtr<IShellLinkW> link;
-    ComPtr<IPersistFile> persist;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(link.GetAddressOf()))) ||
-        FAILED(link.As(&persist)) || FAILED(persist->Load(file, STGM_READ)))
-        return 1;
-    wchar_t path[MAX_PATH] = L"", folder[MAX_PATH] = L"", icon[MAX_PATH] = L"", text[256] = L"";
-    int index = -1;
-    link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
-    link->GetWorkingDirectory(folder, MAX_PATH);
-    link->GetIconLocation(icon, MAX_PATH, &index);
-    link->GetDescription(text, 256);
-    print(std::wstring(path) + L"\n" + folder + L"\n" + icon + L"," + std::to_wstring(index) +
-          L"\n" + text + L"\n");
-    return 0;
-}
-
-// Keeps FILE open for MILLISECONDS without letting anyone delete or rename it, as a program
-// that still has it loaded would.
-int hold_file(const wchar_t* file, const wchar_t* milliseconds) {
-    torvane::FileHandle held(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-    if (!held) return 1;
-    print(L"held\n");
-    Sleep(static_cast<DWORD>(std::wcstoul(milliseconds, nullptr, 10)));
-    return 0;
-}
-
 // The exit code of the copy that runs now or within SECONDS, once it has ended.
 int exit_code_of_running_copy(const wchar_t* seconds) {
     const int tries = static_cast<int>(std::wcstol(seconds, nullptr, 10)) * 10;
@@ -145,11 +109,9 @@ int wmain(int argc, wchar_t** argv) {
         return wait_for_click(v[0], v[1], v[2], v[3], static_cast<UINT>(v[4]));
     }
     if (argc == 3 && std::wstring_view(argv[1]) == L"answer") return answer_dialog(argv[2]);
-    if (argc == 3 && std::wstring_view(argv[1]) == L"link") return print_link(argv[2]);
     if (argc == 2 && std::wstring_view(argv[1]) == L"dialog") return print_dialog();
     if (argc == 3 && std::wstring_view(argv[1]) == L"exit-code")
         return exit_code_of_running_copy(argv[2]);
-    if (argc == 4 && std::wstring_view(argv[1]) == L"hold") return hold_file(argv[2], argv[3]);
     if (argc != 2) return 2;
     std::wstring_view command = argv[1];
     if (command == L"running") return instance_running() ? 0 : 1;
@@ -159,8 +121,6 @@ int wmain(int argc, wchar_t** argv) {
         signal_quit();
     else if (command == L"wait")
         wait_for_exit();
-    else if (command == L"close")
-        return PostMessageW(FindWindowW(L"TorvaneMain", nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     else if (command == L"close-settings")
         return PostMessageW(FindWindowW(L"TorvaneSettings", nullptr), WM_CLOSE, 0, 0) ? 0 : 1;
     else if (command == L"overlay")

@@ -44,9 +44,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send(302, headers=[("Location", location)])
 
     def release(self, mode, folder):
-        """The feed and package in FOLDER: as they are ("files"), the package held back until
-        the test creates the release file ("slow"), with junk after it ("junk"), or announced
-        larger than any update may be ("huge")."""
+        """The feed and package in FOLDER: as they are ("files"), or the package held back
+        until the test creates the release file ("slow")."""
         if not self.path.startswith("/software/torvane/"):
             return self.send(404, b"no")
         name = os.path.basename(self.path)
@@ -62,15 +61,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if os.path.exists(scenario_file + ".release"):
                     break
                 time.sleep(0.1)
-        elif mode == "junk":
-            body += os.urandom(1 << 20)
-        elif mode == "huge":
-            self.send_response(200)
-            self.send_header("Content-Length", str(150 * 1024 * 1024 + 1))
-            self.end_headers()
-            self.wfile.write(body[:1000])
-            self.close_connection = True
-            return
         self.send(200, body)
 
     def do_GET(self):
@@ -101,9 +91,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.redirect(hops[path])
             if path == "/r4":
                 return self.send(200, CURRENT.encode())
-        elif scenario == "other-port":
-            if path == FEED:
-                return self.redirect("https://localhost:8443" + FEED)
         elif scenario == "oversize":
             if path == FEED:
                 return self.send(200, (CURRENT + " " * 70000).encode(), length=False)
@@ -119,9 +106,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if path == FEED:
                 return self.send(200, b'{"version": "0.2.0", "build": 2,'
                                       b' "minimumSystem": "10.0.99999"}')
-        elif scenario == "invalid":
-            if path == FEED:
-                return self.send(200, b'{"version": "0.2", "build": 2}')
         self.send(404, b"no")
 
 
