@@ -163,6 +163,7 @@ public:
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
+    // Null while released (see release_device).
     ID2D1Factory* factory() const { return factory_.Get(); }
     IDWriteFactory* dwrite() const { return dwrite_.Get(); }
     const std::wstring& text_family() const { return text_family_; }
@@ -199,8 +200,15 @@ public:
     // An image of width × height pixels (each at least 1), all transparent.
     Result<OffscreenImage> offscreen(int width, int height);
 
+    // Lets go of the Direct2D factory with its stroke style and shapes, once no window shows
+    // and no image is being drawn; the next drawing makes them again. Under Wine the factory
+    // holds a Direct3D device with its own threads (wined3d_cs, llvmpipe) and a window.
+    void release_device();
+
 private:
     Renderer() = default;
+    // The factory, stroke style and shapes, unless there already.
+    Status make_device();
 
     ComPtr<ID2D1Factory> factory_;
     ComPtr<IDWriteFactory> dwrite_;
