@@ -3,6 +3,9 @@
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0A00 WINVER=0x0A00
                         NTDDI_VERSION=0x0A000006 WIN32_LEAN_AND_MEAN NOMINMAX)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# Every function and datum in its own section, and the sections nothing refers to left out.
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-Wl,--gc-sections)
 
 if(CMAKE_CROSSCOMPILING)
     # nlohmann/json lives in /usr/include, which must not be on the MinGW include path:

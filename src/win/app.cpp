@@ -352,6 +352,10 @@ void refresh(App& app) {
         app.updater->auto_install = app.prefs.autoInstallUpdates;
     }
     refresh_tray_icon(app.tray, *app.renderer, app.engine, app.prefs);
+    // Nothing shows: what drawing needs goes until a window or the nudge icon opens again.
+    if (!panel_visible(app) && !(app.settings && app.settings->is_open()) &&
+        !app.nudge_icon.visible())
+        app.renderer->release_device();
 }
 
 void queue_action(App& app, Command command) {

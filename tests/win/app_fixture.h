@@ -23,6 +23,17 @@ inline int pending_quit_messages() {
     return count;
 }
 
+// Dispatches what is queued, paints included; returns how many of them painted `window`.
+inline int paints_dispatched(HWND window) {
+    int paints = 0;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        paints += message.message == WM_PAINT && message.hwnd == window;
+        DispatchMessageW(&message);
+    }
+    return paints;
+}
+
 class AppFixture : public ::testing::Test {
 protected:
     void SetUp() override {

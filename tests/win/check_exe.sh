@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks the built Torvane.exe from outside: its resources with icoutils and its import table
-# with objdump. (Starting and quitting it under Wine is the end-to-end test's job.)
+# Checks the built Torvane.exe from outside: its resources with icoutils, its import table
+# with objdump, and its size. (Starting and quitting it under Wine is the end-to-end test's job.)
 # Usage: check_exe.sh EXE VERSION
 set -uo pipefail
 exe=$1 version=$2
@@ -67,5 +67,9 @@ check "the import table lists functions (found $(wc -l <<<"$functions"))" \
 for dll in d2d1 dwrite version wtsapi32 winhttp ws2_32; do
     check "$dll.dll loaded on first use (its delay-load stub is there)" grep -aqi "$dll.dll" "$exe"
 done
+
+# The download stays small: what the static libraries would add unused is kept out.
+size=$(stat -c %s "$exe")
+check "at most 2 MiB stripped (found $size bytes)" test "$size" -le 2097152
 
 exit $((failures > 0))

@@ -148,5 +148,18 @@ TEST_F(PanelOnScreen, ThePowerIconQuitsAndTheThemeFollowsWindows) {
     EXPECT_EQ(pending_quit_messages(), 1);
 }
 
+TEST_F(PanelOnScreen, RefreshesPaintOnlyAFrameThatChanged) {
+    show_panel(*app_);
+    ASSERT_GE(paints_dispatched(panel_window()), 1);
+    for (int tick = 0; tick < 3; ++tick) {
+        refresh(*app_);
+        EXPECT_EQ(paints_dispatched(panel_window()), 0) << "still, tick " << tick;
+    }
+    switch_to_dark_theme();  // new colours: one new frame, then still again
+    EXPECT_EQ(paints_dispatched(panel_window()), 1);
+    refresh(*app_);
+    EXPECT_EQ(paints_dispatched(panel_window()), 0);
+}
+
 }  // namespace
 }  // namespace torvane

@@ -67,6 +67,22 @@ protected:
     HWND field(uint32_t id) { return field_control(settings().ui(), id); }
 };
 
+// Once closed, nothing of its drawing lives on: by the next tick no render target and no part
+// of the renderer holds the Direct2D factory (under Wine a Direct3D device with its threads),
+// and the next opening makes it again.
+TEST_F(SettingsOnScreen, ClosingLetsGoOfTheDrawingResources) {
+    open(0);
+    ASSERT_GE(paints_dispatched(settings_window()), 1);
+    ID2D1Factory* factory = app_->renderer->factory();
+    factory->AddRef();
+    SendMessageW(settings_window(), WM_CLOSE, 0, 0);
+    refresh(*app_);
+    EXPECT_EQ(factory->Release(), 0u);
+    open(0);
+    EXPECT_GE(paints_dispatched(settings_window()), 1);
+    EXPECT_NE(app_->renderer->factory(), nullptr);
+}
+
 TEST_F(SettingsOnScreen, OpensOnTheAskedTabAndClosesWithoutEndingTheProgram) {
     open(1);
     EXPECT_EQ(settings().tab(), SettingsTab::movement);

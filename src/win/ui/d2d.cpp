@@ -197,11 +197,8 @@ std::span<const uint32_t> OffscreenImage::pixels() const {
 
 Result<std::shared_ptr<Renderer>> Renderer::create() {
     std::shared_ptr<Renderer> r(new Renderer);
-    HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory),
-                                   nullptr, reinterpret_cast<void**>(r->factory_.GetAddressOf()));
-    if (FAILED(hr)) return Error{"D2D1CreateFactory", hr};
-    hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                             reinterpret_cast<IUnknown**>(r->dwrite_.GetAddressOf()));
+    HRESULT hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                     reinterpret_cast<IUnknown**>(r->dwrite_.GetAddressOf()));
     if (FAILED(hr)) return Error{"DWriteCreateFactory", hr};
 
     ComPtr<IDWriteFontCollection> fonts;
@@ -210,18 +207,34 @@ Result<std::shared_ptr<Renderer>> Renderer::create() {
                                                                          : L"Segoe UI";
     r->icon_family_ = has_family(fonts.Get(), L"Segoe Fluent Icons") ? L"Segoe Fluent Icons"
                                                                      : L"Segoe MDL2 Assets";
+    if (Status device = r->make_device(); !device) return device.error();
+    return r;
+}
 
+Status Renderer::make_device() {
+    if (factory_) return success();
+    HRESULT hr = D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory),
+                                   nullptr, reinterpret_cast<void**>(factory_.GetAddressOf()));
+    if (FAILED(hr)) return Error{"D2D1CreateFactory", hr};
     const D2D1_STROKE_STYLE_PROPERTIES round = D2D1::StrokeStyleProperties(
         D2D1_CAP_STYLE_ROUND, D2D1_CAP_STYLE_ROUND, D2D1_CAP_STYLE_ROUND, D2D1_LINE_JOIN_ROUND,
         10.0f, D2D1_DASH_STYLE_SOLID, 0.0f);
-    hr = r->factory_->CreateStrokeStyle(&round, nullptr, 0, &r->round_stroke_);
-    if (FAILED(hr)) return Error{"CreateStrokeStyle", hr};
+    hr = factory_->CreateStrokeStyle(&round, nullptr, 0, &round_stroke_);
     static_assert(std::size(shape_outlines) == std::tuple_size_v<decltype(shapes_)>);
-    for (size_t i = 0; i < std::size(shape_outlines); ++i) {
-        hr = make_shape(r->factory_.Get(), shape_outlines[i], r->shapes_[i]);
-        if (FAILED(hr)) return Error{"CreatePathGeometry", hr};
+    for (size_t i = 0; SUCCEEDED(hr) && i < std::size(shape_outlines); ++i)
+        hr = make_shape(factory_.Get(), shape_outlines[i], shapes_[i]);
+    if (FAILED(hr)) {
+        const char* what = round_stroke_ ? "CreatePathGeometry" : "CreateStrokeStyle";
+        release_device();
+        return Error{what, hr};
     }
-    return r;
+    return success();
+}
+
+void Renderer::release_device() {
+    shapes_ = {};
+    round_stroke_.Reset();
+    factory_.Reset();
 }
 
 IDWriteTextFormat* Renderer::text_format(const TextStyle& style) {
@@ -323,26 +336,29 @@ HRESULT Renderer::draw(ID2D1RenderTarget* target, Color background,
     return target->EndDraw();
 }
 
-void Renderer::render(WindowTarget& window, HDC dc, Color background,
+bool Renderer::render(WindowTarget& window, HDC dc, Color background,
                       std::span<const DrawCommand> commands) {
     if (!window.target) {
+        if (!make_device()) return false;
         const float dpi = 96 * window.scale;
         const D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties(
             D2D1_RENDER_TARGET_TYPE_SOFTWARE,
             D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi, dpi);
-        if (FAILED(factory_->CreateDCRenderTarget(&props, &window.target))) return;
+        if (FAILED(factory_->CreateDCRenderTarget(&props, &window.target))) return false;
     }
     const D2D1_SIZE_U size = client_pixels(window.window);
     const RECT area{0, 0, static_cast<LONG>(size.width), static_cast<LONG>(size.height)};
-    if (FAILED(window.target->BindDC(dc, &area))) return;
-    if (draw(window.target.Get(), background, commands) ==
-        static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
+    if (FAILED(window.target->BindDC(dc, &area))) return false;
+    const HRESULT hr = draw(window.target.Get(), background, commands);
+    if (hr == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
         window.target.Reset();
         InvalidateRect(window.window, nullptr, FALSE);
     }
+    return SUCCEEDED(hr);
 }
 
 Result<OffscreenImage> Renderer::offscreen(int width, int height) {
+    if (Status device = make_device(); !device) return device.error();
     OffscreenImage image;
     image.width_ = std::max(width, 1);
     image.height_ = std::max(height, 1);

@@ -49,6 +49,7 @@ float line_height(float size);
 struct Point {
     float x = 0;
     float y = 0;
+    bool operator==(const Point&) const = default;
 };
 
 struct Rect {
@@ -56,6 +57,7 @@ struct Rect {
     float y = 0;
     float w = 0;
     float h = 0;
+    bool operator==(const Rect&) const = default;
 };
 
 // The fixed shapes, on a 24 × 24 design grid.
@@ -67,40 +69,52 @@ enum class GlyphKind : uint8_t { pointer = 0, pointerWithMotionLines = 1, checkM
 struct FillRectangle {
     Rect rect;
     float radius = 0;
+    bool operator==(const FillRectangle&) const = default;
 };
 struct StrokeRectangle {
     Rect rect;
     float radius = 0;
     float width = 1;
+    bool operator==(const StrokeRectangle&) const = default;
 };
 struct FillCircle {
     Point center;
     float radius = 0;
+    bool operator==(const FillCircle&) const = default;
 };
 struct StrokeCircle {
     Point center;
     float radius = 0;
     float width = 1;
+    bool operator==(const StrokeCircle&) const = default;
 };
 struct TextRun {
     ComPtr<IDWriteTextLayout> layout;
     Point origin;
+    bool operator==(const TextRun&) const = default;
 };
 struct StatusGlyph {
     GlyphKind kind = GlyphKind::pointer;
     Point top_left;
     float size = 24;
+    bool operator==(const StatusGlyph&) const = default;
 };
 struct Line {
     Point from;
     Point to;
     float width = 1;
+    bool operator==(const Line&) const = default;
 };
 struct PushClip {
     Rect rect;
+    bool operator==(const PushClip&) const = default;
 };
-struct PopClip {};
-struct NoOp {};
+struct PopClip {
+    bool operator==(const PopClip&) const = default;
+};
+struct NoOp {
+    bool operator==(const NoOp&) const = default;
+};
 
 using DrawShape = std::variant<FillRectangle, StrokeRectangle, FillCircle, StrokeCircle, TextRun,
                                StatusGlyph, Line, PushClip, PopClip, NoOp>;
@@ -109,6 +123,8 @@ struct DrawCommand {
     DrawShape shape;
     Color color = 0;
     float opacity = 1;  // the widget layer's opacity when it was recorded
+    // Texts compare by layout: the renderer hands out one layout per text, style and box.
+    bool operator==(const DrawCommand&) const = default;
 };
 
 struct TextSize {
@@ -163,6 +179,7 @@ public:
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
+    // Null while released (see release_device).
     ID2D1Factory* factory() const { return factory_.Get(); }
     IDWriteFactory* dwrite() const { return dwrite_.Get(); }
     const std::wstring& text_family() const { return text_family_; }
@@ -192,15 +209,22 @@ public:
                  std::span<const DrawCommand> commands);
     // One paint of a window into its paint DC, over the whole client area: creates the target
     // when it has none; on device loss drops it and invalidates the window so the next paint
-    // makes a new one.
-    void render(WindowTarget& window, HDC dc, Color background,
+    // makes a new one. True when the frame reached the DC.
+    bool render(WindowTarget& window, HDC dc, Color background,
                 std::span<const DrawCommand> commands);
 
     // An image of width × height pixels (each at least 1), all transparent.
     Result<OffscreenImage> offscreen(int width, int height);
 
+    // Lets go of the Direct2D factory with its stroke style and shapes, once no window shows
+    // and no image is being drawn; the next drawing makes them again. Under Wine the factory
+    // holds a Direct3D device with its own threads (wined3d_cs, llvmpipe) and a window.
+    void release_device();
+
 private:
     Renderer() = default;
+    // The factory, stroke style and shapes, unless there already.
+    Status make_device();
 
     ComPtr<ID2D1Factory> factory_;
     ComPtr<IDWriteFactory> dwrite_;
