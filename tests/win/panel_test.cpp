@@ -36,8 +36,8 @@ TEST(PanelPlacement, FollowsTheTaskbarAndStaysInsideTheWorkArea) {
         {{960, 1079}, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, 1, {805, 512, 1115, 1012}},
         // A monitor left of the primary one, at negative coordinates.
         {{-100, 1060}, {-1920, 0, 0, 1080}, {-1920, 0, 0, 1040}, 1, {-322, 528, -12, 1028}},
-        // A work area smaller than the panel: pinned to its top left corner.
-        {{100, 390}, {0, 0, 300, 400}, {0, 0, 300, 380}, 1, {12, 12, 322, 512}},
+        // A work area smaller than the panel: pinned to its top left corner, cut to its height.
+        {{100, 390}, {0, 0, 300, 400}, {0, 0, 300, 380}, 1, {12, 12, 322, 368}},
         // Scale 1.5, taskbar at the bottom: odd outer width, halves toward zero.
         {{2700, 1590}, {0, 0, 2880, 1620}, {0, 0, 2880, 1560}, 1.5f, {2397, 792, 2862, 1542}},
         // Scale 1.5, hidden taskbar: 84 pixels.
@@ -68,6 +68,11 @@ protected:
 
     Panel& panel() { return *app_->panel; }
     HWND panel_window() { return app_->panel->handle(); }
+    HWND field(uint32_t id) {
+        for (const NativeField& f : panel().ui().fields)
+            if (f.id == id) return f.control;
+        return nullptr;
+    }
 
     // Where the last layout put the widget, or nothing.
     std::optional<Rect> region(uint32_t id) {
@@ -161,6 +166,15 @@ TEST_F(PanelOnScreen, EscapeHidesAndTheIconIgnoresAClickRightAfter) {
     std::this_thread::sleep_for(std::chrono::milliseconds(420));
     SendMessageW(panel_window(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_FALSE(panel_visible(*app_));
+}
+
+TEST_F(PanelOnScreen, AltF4HidesThePanelAndItsFieldsStillTakeTyping) {
+    show_panel(*app_);
+    SendMessageW(panel_window(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(panel_visible(*app_));
+    show_panel(*app_);
+    SetWindowTextW(field(101), L"45");
+    EXPECT_EQ(app_->prefs.customActivateMinutes % 60, 45u);
 }
 
 TEST_F(PanelOnScreen, ThePowerIconQuitsAndTheThemeFollowsWindows) {

@@ -156,6 +156,16 @@ double interval_step(double interval, bool up) {
     return std::clamp(interval + (up ? step : -step), 5.0, 86400.0);
 }
 
+RECT settings_bounds(const RECT& work, float scale) {
+    const int width = static_cast<int>(std::lround(600 * scale));
+    // A small screen gets a shorter window; the tabs scroll.
+    const int height = std::min(static_cast<int>(std::lround(660 * scale)),
+                                static_cast<int>(work.bottom - work.top));
+    const int x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    const int y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
+    return {x, y, x + width, y + height};
+}
+
 SettingsWindow::SettingsWindow(Renderer& renderer)
     : WidgetWindow(renderer, 600, &Theme::windowBackground) {}
 
@@ -165,30 +175,31 @@ SettingsWindow::~SettingsWindow() {
 
 bool SettingsWindow::create_window() {
     const float scale = monitor_scale_at({0, 0});
-    const int width = static_cast<int>(std::lround(600 * scale));
-    const int height = static_cast<int>(std::lround(660 * scale));
     MONITORINFO info{};
     info.cbSize = sizeof info;
     GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
-    const RECT& work = info.rcWork;
-    const int x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
-    const int y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
     const WindowClass settings_class{
         .name = L"TorvaneSettings",
         .cursor = LoadCursorW(nullptr, IDC_ARROW),
         .icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1))};
     if (!create(settings_class, 0, L"Preferencias de Torvane",
                 WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-                {x, y, x + width, y + height}, nullptr))
+                settings_bounds(info.rcWork, scale), nullptr))
         return false;
     ui_.window = target_.window = handle();
+    take_scale(scale);
+    return true;
+}
+
+// The fields' fonts and places, the render target and the view all follow the scale.
+void SettingsWindow::take_scale(float scale) {
     ui_.scale = scale;
+    forget_field_geometry(ui_);
     set_target_scale(target_, scale);
     RECT client{};
     GetClientRect(handle(), &client);
     width_ = static_cast<float>(client.right) / scale;
     view_height_ = static_cast<float>(client.bottom) / scale;
-    return true;
 }
 
 bool SettingsWindow::open(App& app, SettingsTab tab) {
@@ -231,12 +242,13 @@ void SettingsWindow::repaint(App& app) {
 
 // Runs until the need for a scroll bar no longer changes, which narrows the content.
 void SettingsWindow::layout(App& app) {
-    float& scroll = scroll_[static_cast<size_t>(tab_)];
     bool scrolls = content_width_ < width_ - 44;
     for (int pass = 0; pass < 3; ++pass) {
         content_width_ = width_ - 44 - (scrolls ? scrollbar_room : 0);
         begin_layout(ui_);
         const float end = tab_bar(app);
+        // After the tab bar, which may have switched the tab: each tab keeps its own offset.
+        float& scroll = scroll_[static_cast<size_t>(tab_)];
         const float bottom = content(app, end) + scroll;  // unscrolled end of the content
         const float most = std::max(0.0f, bottom + scroll_margin - view_height_);
         const bool needs_scroll = most > 0;
@@ -563,36 +575,41 @@ float SettingsWindow::schedules(App& app, float y) {
                                    true, true, enabled))
             s.name = narrow(*name);
         y += 40;
-        const Enabled faded(ui_, enabled);
-        for (size_t d = 0; d < 7; ++d) {
-            const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
-            const auto id =
-                id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
-            const Interaction state = interact(ui_, enabled ? id : 0, r);
-            const bool on = s.days.contains(day_numbers[d]);
-            if (on) {
-                filled_rect(ui_, r, 15, theme.accent);
-            } else {
-                filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
-                outlined_rect(ui_, r, 15, theme.controlBorder);
+        {
+            const Enabled faded(ui_, enabled);
+            for (size_t d = 0; d < 7; ++d) {
+                const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
+                const auto id =
+                    id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
+                const Interaction state = interact(ui_, enabled ? id : 0, r);
+                const bool on = s.days.contains(day_numbers[d]);
+                if (on) {
+                    filled_rect(ui_, r, 15, theme.accent);
+                } else {
+                    filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
+                    outlined_rect(ui_, r, 15, theme.controlBorder);
+                }
+                text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
+                             on ? rgb(0xFFFFFF) : theme.textPrimary);
+                if (state.clicked) {
+                    if (on)
+                        s.days.remove(day_numbers[d]);
+                    else
+                        s.days.add(day_numbers[d]);
+                }
             }
-            text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
-                         on ? rgb(0xFFFFFF) : theme.textPrimary);
-            if (state.clicked) {
-                if (on)
-                    s.days.remove(day_numbers[d]);
-                else
-                    s.days.add(day_numbers[d]);
-            }
+            y += 40;
+            label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+            label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
         }
-        y += 40;
-        label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+        // The time fields fade themselves when disabled: once, not again inside the card's fade.
         if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled))
             s.start = *start;
-        label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
         if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
-        if (s.end <= s.start)
+        if (s.end <= s.start) {
+            const Enabled faded(ui_, enabled);
             label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
+        }
         y += 33;
     }
     if (removed) p.schedules.erase(p.schedules.begin() + static_cast<std::ptrdiff_t>(*removed));
@@ -609,18 +626,39 @@ float SettingsWindow::schedules(App& app, float y) {
     return y + 44;
 }
 
-std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wparam, LPARAM) {
+std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wparam,
+                                                         LPARAM lparam) {
     switch (message) {
         case WM_MOUSEWHEEL:
-            on_wheel(GET_WHEEL_DELTA_WPARAM(wparam));
+            scroll_by(-static_cast<float>(GET_WHEEL_DELTA_WPARAM(wparam)) / WHEEL_DELTA *
+                      wheel_step);
             return 0;
+        case WM_KEYDOWN:
+            if (wparam == VK_ESCAPE) {
+                destroy();
+                return 0;
+            }
+            if (const std::optional<float> delta = scroll_key(wparam, view_height_ - content_top)) {
+                scroll_by(*delta);
+                return 0;
+            }
+            return std::nullopt;
         case WM_CLOSE:
             destroy();  // the program runs on
             return 0;
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+            SetWindowPos(handle(), nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            take_scale(static_cast<float>(HIWORD(wparam)) / USER_DEFAULT_SCREEN_DPI);
+            relayout();
+            return 0;
+        }
         case WM_DESTROY:
             // The edit controls go with the window; the next opening starts afresh.
             ui_.fields.clear();
-            ui_.hot_id = ui_.active_id = ui_.clicked_id = 0;
+            reset_pointer(ui_);
             ui_.pending_event.reset();
             target_.target.Reset();
             return 0;
@@ -642,9 +680,9 @@ void SettingsWindow::on_button_up() {
     refresh(*app);
 }
 
-void SettingsWindow::on_wheel(int delta) {
+void SettingsWindow::scroll_by(float delta) {
     float& scroll = scroll_[static_cast<size_t>(tab_)];
-    scroll = std::max(0.0f, scroll - static_cast<float>(delta) / WHEEL_DELTA * wheel_step);
+    scroll = std::max(0.0f, scroll + delta);
     relayout();  // the layout keeps it above the end of the content
 }
 
@@ -659,6 +697,7 @@ void SettingsWindow::on_field_report(WPARAM wparam, LPARAM lparam) {
 // --- The shell's seams -------------------------------------------------------------------------
 
 void open_settings(App& app, int tab) {
+    hide_panel(app);
     if (!app.settings) app.settings = std::make_unique<SettingsWindow>(*app.renderer);
     app.settings->open(app, static_cast<SettingsTab>(std::clamp(tab, 0, 3)));
 }
@@ -668,7 +707,9 @@ void settings_tick(App& app) {
 }
 
 void draw_settings(App& app) {
-    if (app.settings) app.settings->repaint(app);
+    // Minimised, nothing of it shows.
+    if (app.settings && app.settings->is_open() && !IsIconic(app.settings->handle()))
+        app.settings->repaint(app);
 }
 
 void settings_theme_changed(App& app) {

@@ -16,7 +16,9 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
         case WM_ERASEBKGND:
             return 1;
         case WM_SETCURSOR:
-            if (LOWORD(lparam) != HTCLIENT) return std::nullopt;
+            // A native field keeps its own I-beam.
+            if (LOWORD(lparam) != HTCLIENT || reinterpret_cast<HWND>(wparam) != handle())
+                return std::nullopt;
             set_pointer_cursor(ui_);
             return TRUE;
         case WM_MOUSEMOVE:
@@ -30,6 +32,14 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
             return 0;
         case WM_LBUTTONUP:
             on_button_up();
+            return 0;
+        case WM_CANCELMODE:
+            ReleaseCapture();
+            if (capture_lost(ui_)) relayout();
+            return std::nullopt;
+        case WM_CAPTURECHANGED:
+            // Another window took the pointer (Alt+Tab, a prompt): a drag must not go on.
+            if (reinterpret_cast<HWND>(lparam) != handle() && capture_lost(ui_)) relayout();
             return 0;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:

@@ -775,9 +775,43 @@ bool button_pressed(UiContext& ui) {
 }
 
 void button_released(UiContext& ui) {
-    ReleaseCapture();
     if (ui.active_id != 0 && ui.active_id == ui.hot_id) ui.clicked_id = ui.active_id;
     ui.active_id = 0;
+    // Last: releasing the capture reports its loss at once, which must find the press ended.
+    ReleaseCapture();
+}
+
+bool capture_lost(UiContext& ui) {
+    return std::exchange(ui.active_id, 0) != 0;
+}
+
+void reset_pointer(UiContext& ui) {
+    if (ui.tracking_leave) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_CANCEL, ui.window, 0};
+        TrackMouseEvent(&track);
+    }
+    ui.tracking_leave = false;
+    ui.pointer = {-1, -1};
+    ui.hot_id = ui.active_id = ui.clicked_id = 0;
+}
+
+std::optional<float> scroll_key(WPARAM key, float view) {
+    constexpr float line = 48, to_end = 1e6f;
+    switch (key) {
+        case VK_UP:
+            return -line;
+        case VK_DOWN:
+            return line;
+        case VK_PRIOR:
+            return -std::max(view - line, line);
+        case VK_NEXT:
+            return std::max(view - line, line);
+        case VK_HOME:
+            return -to_end;
+        case VK_END:
+            return to_end;
+    }
+    return std::nullopt;
 }
 
 void set_pointer_cursor(const UiContext& ui) {

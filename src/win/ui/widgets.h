@@ -201,6 +201,14 @@ bool pointer_left(UiContext& ui);
 bool button_pressed(UiContext& ui);
 // The button came up: a click is recorded when it came up over the widget it went down on.
 void button_released(UiContext& ui);
+// WM_CAPTURECHANGED / WM_CANCELMODE: a press or drag in progress ends without a click. True
+// when one did.
+bool capture_lost(UiContext& ui);
+// The window closed or hid: nothing stays hovered, pressed or tracked.
+void reset_pointer(UiContext& ui);
+// The offset change of a scrolling key (arrows up and down, Page Up and Down, Home, End) in a
+// view `view` DIPs high; nothing for other keys.
+std::optional<float> scroll_key(WPARAM key, float view);
 // WM_SETCURSOR over the client area.
 void set_pointer_cursor(const UiContext& ui);
 
