@@ -177,6 +177,23 @@ TEST_F(PanelOnScreen, AltF4HidesThePanelAndItsFieldsStillTakeTyping) {
     EXPECT_EQ(app_->prefs.customActivateMinutes % 60, 45u);
 }
 
+TEST_F(PanelOnScreen, TheKeyboardAloneStartsAnHourAndAFieldsTabGoesOnToTheNextControl) {
+    show_panel(*app_);
+    EXPECT_EQ(panel().ui().focus_id, 1u) << "the switch, the first control";
+    for (int i = 0; i < 3; ++i)  // "15 min", "30 min", "1 h"
+        SendMessageW(panel_window(), WM_KEYDOWN, VK_TAB, 0);
+    SendMessageW(panel_window(), WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(app_->engine.timer_until.has_value());
+
+    SetFocus(field(101));
+    SendMessageW(field(101), WM_KEYDOWN, VK_TAB, 0);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_EQ(panel().ui().focus_id, 16u) << "\"Activar\" after the minutes";
+    EXPECT_EQ(GetFocus(), panel_window());
+}
+
 TEST_F(PanelOnScreen, ThePowerIconQuitsAndTheThemeFollowsWindows) {
     show_panel(*app_);
     EXPECT_FALSE(panel().ui().theme.dark);

@@ -161,6 +161,26 @@ TEST_F(SettingsOnScreen, EachTabKeepsItsOwnOffset) {
     EXPECT_FLOAT_EQ(settings().scroll(), general);
 }
 
+TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
+    open(0);
+    for (int i = 0; i < 5; ++i)  // past the four tabs and the autostart switch
+        SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
+    const bool restore = app_->prefs.restoreState;
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_NE(app_->prefs.restoreState, restore);
+
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(settings().tab(), SettingsTab::movement);
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(settings().is_open());
+}
+
 TEST_F(SettingsOnScreen, ConditionFieldsFollowTheirCheckboxesAndThePreviewFollowsTheRules) {
     app_->prefs.reqAppsList = "Teams, Slack";
     open(2);

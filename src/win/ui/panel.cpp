@@ -153,6 +153,8 @@ bool Panel::show(App& app) {
     set_theme(app.theme);
     scroll_ = 0;
     content_height_ = layout(app);
+    // The keyboard starts on the first control.
+    ui_.focus_id = ui_.focusables.empty() ? 0 : ui_.focusables.front().id;
     shown_at_ = steady_clock::now();
     place(app);
     SetForegroundWindow(handle());
@@ -238,6 +240,19 @@ float Panel::layout(App& app) {
 void Panel::scroll_by(float delta) {
     scroll_ = std::max(0.0f, scroll_ + delta);  // the layout keeps it above the end
     relayout();
+}
+
+float Panel::view_height() const {
+    return std::min(content_height_, view_limit_);
+}
+
+void Panel::reveal(const Focusable& focused) {
+    const Rect& r = focused.rect;  // as laid out, scrolled
+    constexpr float room = 4;      // for the focus ring
+    if (r.y < room)
+        scroll_ = std::max(0.0f, scroll_ + r.y - room);
+    else if (r.y + r.h > view_height() - room)
+        scroll_ += r.y + r.h - (view_height() - room);
 }
 
 void Panel::header(App& app, float top) {
@@ -419,15 +434,9 @@ std::optional<LRESULT> Panel::on_window_message(UINT message, WPARAM wparam, LPA
             hide();
             return 0;
         case WM_KEYDOWN:
-            if (wparam == VK_ESCAPE) {
-                hide();
-                return 0;
-            }
-            if (const std::optional<float> delta = scroll_key(wparam, view_limit_)) {
-                scroll_by(*delta);
-                return 0;
-            }
-            return std::nullopt;
+            if (wparam != VK_ESCAPE) return std::nullopt;
+            hide();
+            return 0;
         case WM_DPICHANGED:
             return 0;  // the scale is taken when the panel opens
         case WM_MOUSEWHEEL:
@@ -457,6 +466,7 @@ void Panel::on_field_report(WPARAM wparam, LPARAM lparam) {
     if (wparam != 0) {
         const ReportOutcome outcome = field_report(ui_, wparam, lparam);
         if (outcome == ReportOutcome::close) hide();
+        if (outcome == ReportOutcome::focus) follow_focus();
         if (outcome != ReportOutcome::relayout) return;
     }
     AppBorrow app;

@@ -46,10 +46,12 @@ private:
     void relayout() override;
     void on_button_up() override;
     void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void scroll_by(float delta) override;
+    float view_height() const override;
+    void reveal(const Focusable& focused) override;
 
     bool create_window();
     void place(App& app);
-    void scroll_by(float delta);
 
     // The parts of the layout, each taking and returning the running y; `top` is where the
     // scrolled content begins.

@@ -211,6 +211,7 @@ bool SettingsWindow::open(App& app, SettingsTab tab) {
         autostart_shown_ = autostart_enabled();
     }
     tab_ = tab;
+    ui_.focus_id = id_tabs + static_cast<uint32_t>(tab);
     if (tab_ == SettingsTab::conditions) refresh_preview(app);
     repaint(app);
     ShowWindow(handle(), IsIconic(handle()) ? SW_RESTORE : SW_SHOW);
@@ -416,9 +417,14 @@ float SettingsWindow::movement(App& app, float y) {
         // The ends stay clear of the card's edges so that their labels fit.
         const float left = row_left + 12, right = card_left + content_width_ - 32;
         const Rect track{left - 9, y, right - left + 18, 20};
-        if (const std::optional<float> position = slider(
-                ui_, id_interval, track, static_cast<float>(interval_slider_position(p.interval))))
-            p.interval = interval_from_slider(*position);
+        const auto at = static_cast<float>(interval_slider_position(p.interval));
+        if (const std::optional<float> position = slider(ui_, id_interval, track, at)) {
+            double interval = interval_from_slider(*position);
+            // A key moves at least as far as "−" or "+": the snapping could swallow its step.
+            if (ui_.keyed_id == id_interval && interval == p.interval)
+                interval = interval_step(p.interval, *position > at);
+            p.interval = interval;
+        }
         for (const Tick& tick : interval_ticks) {
             const float x =
                 left + (right - left) * static_cast<float>(interval_slider_position(tick.seconds));
@@ -439,7 +445,7 @@ float SettingsWindow::movement(App& app, float y) {
         for (int i = 0; i < 2; ++i) {
             const auto policy = static_cast<MovePolicy>(i);
             if (radio_button(ui_, id_policy + static_cast<uint32_t>(i), y + 5, w, policies[i],
-                             p.policy == policy))
+                             p.policy == policy, id_policy))
                 p.policy = policy;
             y += 28;
         }
@@ -453,7 +459,7 @@ float SettingsWindow::movement(App& app, float y) {
         for (int i = 0; i < 3; ++i) {
             const auto mode = static_cast<MoveMode>(i);
             if (radio_button(ui_, id_mode + static_cast<uint32_t>(i), y + 5, w, modes[i],
-                             p.mode == mode))
+                             p.mode == mode, id_mode))
                 p.mode = mode;
             y += 28;
         }
@@ -468,7 +474,8 @@ float SettingsWindow::movement(App& app, float y) {
             const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
             const Rect track{left, y, right - lejos - 10 - left, 20};
             if (const std::optional<float> position =
-                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59)))
+                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true,
+                           1.0f / 59))
                 p.distance = *position * 59.0 + 1;
             y += 28;
         }
@@ -564,16 +571,20 @@ float SettingsWindow::schedules(App& app, float y) {
         Schedule& s = p.schedules[i];
         const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
         Card card(ui_, y, content_width_);
+        // In reading order, as the keyboard goes: switch, name, delete.
         {
             const Enabled faded(ui_, enabled);
             if (switch_toggle(ui_, enabled ? base + 3 : 0, {row_left, y + 6}, s.enabled))
                 s.enabled = !s.enabled;
-            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
-                removed = i;
         }
         if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
                                    true, true, enabled))
             s.name = narrow(*name);
+        {
+            const Enabled faded(ui_, enabled);
+            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
+                removed = i;
+        }
         y += 40;
         {
             const Enabled faded(ui_, enabled);
@@ -638,8 +649,12 @@ std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wp
                 destroy();
                 return 0;
             }
-            if (const std::optional<float> delta = scroll_key(wparam, view_height_ - content_top)) {
-                scroll_by(*delta);
+            // Ctrl+Tab, Ctrl+Page Down: the next tab; with Shift, or Ctrl+Page Up: the previous.
+            if (GetKeyState(VK_CONTROL) < 0 &&
+                (wparam == VK_TAB || wparam == VK_PRIOR || wparam == VK_NEXT)) {
+                const bool back =
+                    wparam == VK_PRIOR || (wparam == VK_TAB && GetKeyState(VK_SHIFT) < 0);
+                switch_tab(static_cast<SettingsTab>((static_cast<int>(tab_) + (back ? 3 : 1)) % 4));
                 return 0;
             }
             return std::nullopt;
@@ -680,6 +695,27 @@ void SettingsWindow::on_button_up() {
     refresh(*app);
 }
 
+void SettingsWindow::switch_tab(SettingsTab tab) {
+    tab_ = tab;
+    ui_.focus_id = id_tabs + static_cast<uint32_t>(tab);
+    ui_.focus_cues = true;
+    AppBorrow app;
+    if (!app) return;
+    if (tab_ == SettingsTab::conditions) refresh_preview(*app);
+    repaint(*app);
+}
+
+void SettingsWindow::reveal(const Focusable& focused) {
+    if (focused.id >= id_tabs && focused.id < id_tabs + 4) return;  // the tab bar stays put
+    const Rect& r = focused.rect;                                   // as laid out, scrolled
+    constexpr float room = 4;                                       // for the focus ring
+    float& scroll = scroll_[static_cast<size_t>(tab_)];
+    if (r.y < content_top + room)
+        scroll = std::max(0.0f, scroll + r.y - content_top - room);
+    else if (r.y + r.h > view_height_ - room)
+        scroll += r.y + r.h - (view_height_ - room);
+}
+
 void SettingsWindow::scroll_by(float delta) {
     float& scroll = scroll_[static_cast<size_t>(tab_)];
     scroll = std::max(0.0f, scroll + delta);
@@ -687,7 +723,12 @@ void SettingsWindow::scroll_by(float delta) {
 }
 
 void SettingsWindow::on_field_report(WPARAM wparam, LPARAM lparam) {
-    if (wparam != 0 && field_report(ui_, wparam, lparam) != ReportOutcome::relayout) return;
+    if (wparam != 0) {
+        const ReportOutcome outcome = field_report(ui_, wparam, lparam);
+        if (outcome == ReportOutcome::close) destroy();
+        if (outcome == ReportOutcome::focus) follow_focus();
+        if (outcome != ReportOutcome::relayout) return;
+    }
     AppBorrow app;
     if (!app) return;
     repaint(*app);

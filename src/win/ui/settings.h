@@ -54,10 +54,13 @@ private:
     void relayout() override;
     void on_button_up() override;
     void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void scroll_by(float delta) override;
+    float view_height() const override { return view_height_ - 67; }
+    void reveal(const Focusable& focused) override;
+    void switch_tab(SettingsTab tab);
 
     bool create_window();
     void take_scale(float scale);
-    void scroll_by(float delta);
     void refresh_preview(App& app);
 
     float tab_bar(App& app);

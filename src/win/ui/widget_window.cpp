@@ -41,6 +41,16 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
             // Another window took the pointer (Alt+Tab, a prompt): a drag must not go on.
             if (reinterpret_cast<HWND>(lparam) != handle() && capture_lost(ui_)) relayout();
             return 0;
+        case WM_KEYDOWN:
+            if (focus_key(ui_, wparam)) {
+                follow_focus();
+                return 0;
+            }
+            if (const std::optional<float> delta = scroll_key(wparam, view_height())) {
+                scroll_by(*delta);
+                return 0;
+            }
+            return std::nullopt;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
             if (HBRUSH brush = field_colours(ui_, reinterpret_cast<HDC>(wparam),
@@ -59,6 +69,13 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
 
 void WidgetWindow::after_message() {
     run_pending_actions();
+}
+
+void WidgetWindow::follow_focus() {
+    if (const Focusable* focused = find_focusable(ui_, ui_.focus_id)) reveal(*focused);
+    on_button_up();
+    const HWND target = focus_target(ui_);
+    if (handle() && GetFocus() != target) SetFocus(target);
 }
 
 void WidgetWindow::paint() {

@@ -32,6 +32,16 @@ protected:
     // A native field's report (wparam, lparam as posted), or, with both 0, a change of its text
     // or focus already stored.
     virtual void on_field_report(WPARAM wparam, LPARAM lparam) = 0;
+    // Scrolling: by `delta` DIPs (the layout keeps the offset within the content), and the
+    // height of what scrolls.
+    virtual void scroll_by(float delta) = 0;
+    virtual float view_height() const = 0;
+    // Scrolls so that the control the keyboard moved to shows.
+    virtual void reveal(const Focusable& focused) = 0;
+
+    // After a focus key: the control shows, the layout runs as after a click (which a Space or
+    // Enter may have made), and the keyboard focus goes to a native field or the window.
+    void follow_focus();
 
     UiContext ui_;
     WindowTarget target_;
