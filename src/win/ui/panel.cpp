@@ -270,8 +270,9 @@ void Panel::header(App& app, float top) {
     label(ui_, "Torvane", {59, top + 15}, 14, true, theme.textPrimary);
     text_in_rect(ui_, engine.status_detail, {59, top + 34, 188, 16}, 12, false, TextAlign::left,
                  theme.textSecondary, true);
-    if (switch_toggle(ui_, id_switch, {255, top + 22.5f}, engine.on))
-        apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
+    const bool toggled = switch_toggle(ui_, id_switch, {255, top + 22.5f}, engine.on);
+    describe(ui_, id_switch, "Torvane");
+    if (toggled) apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
 }
 
 float Panel::update_row(App& app, float top) {
@@ -356,6 +357,8 @@ float Panel::actions(App& app, float y) {
     if (auto minutes = duration_row(ui_, y, id_activate_hours, id_activate_minutes,
                                     prefs.customActivateMinutes))
         prefs.customActivateMinutes = *minutes;
+    describe(ui_, id_activate_hours, "Activar durante, horas");
+    describe(ui_, id_activate_minutes, "Activar durante, minutos");
     if (right_button(ui_, id_activate_for, y, 31, "Activar", prefs.customActivateMinutes > 0))
         apply_effects(
             app, activate_for(app.engine, prefs, local_now(), prefs.customActivateMinutes * 60.0));
@@ -365,6 +368,7 @@ float Panel::actions(App& app, float y) {
     const float until_x = column_left + ui_.renderer->text_width("Hasta las", 13, false) + 8;
     if (auto minutes = time_field(ui_, id_until, {until_x, y, 58, 31}, prefs.lastUntilMinutes))
         prefs.lastUntilMinutes = *minutes;
+    describe(ui_, id_until, "Hasta las");
     if (right_button(ui_, id_activate_until, y, 31, "Activar"))
         apply_effects(app, activate_until(app.engine, prefs, local_now(), prefs.lastUntilMinutes));
     heading(ui_, "PROGRAMAR", y + 43);
@@ -373,6 +377,7 @@ float Panel::actions(App& app, float y) {
     label(ui_, "Encender a las", {column_left, y + 7}, 13, false, theme.textPrimary);
     if (auto minutes = time_field(ui_, id_start, {237, y, 58, 31}, prefs.lastStartMinutes))
         prefs.lastStartMinutes = *minutes;
+    describe(ui_, id_start, "Encender a las");
     y += 37;
     if (checkbox(ui_, id_stop_enabled, {column_left, y + 6.5f}, "Apagar a las",
                  prefs.lastStopEnabled))
@@ -380,6 +385,7 @@ float Panel::actions(App& app, float y) {
     if (auto minutes = time_field(ui_, id_stop, {237, y, 58, 31}, prefs.lastStopMinutes,
                                   prefs.lastStopEnabled))
         prefs.lastStopMinutes = *minutes;
+    describe(ui_, id_stop, "Apagar a las");
     if (right_button(ui_, id_program, y + 37, 27, "Programar"))
         apply_effects(app, program(app.engine, prefs, local_now(), prefs.lastStartMinutes,
                                    prefs.lastStopEnabled ? std::optional(prefs.lastStopMinutes)
@@ -398,6 +404,8 @@ float Panel::actions(App& app, float y) {
     if (auto minutes =
             duration_row(ui_, y, id_pause_hours, id_pause_minutes, prefs.customPauseMinutes))
         prefs.customPauseMinutes = *minutes;
+    describe(ui_, id_pause_hours, "Pausar durante, horas");
+    describe(ui_, id_pause_minutes, "Pausar durante, minutos");
     if (right_button(ui_, id_pause_for, y, 31, "Pausar", prefs.customPauseMinutes > 0))
         apply_effects(app,
                       pause_for(app.engine, prefs, local_now(), prefs.customPauseMinutes * 60.0));
@@ -420,7 +428,9 @@ float Panel::footer(App& app, float y) {
     const float top = y + (h - 26) / 2;
     if (icon_button(ui_, id_settings, {239, top, 28, 26}, L'\xE713'))
         queue_action(app, Command::settings_general);
+    describe(ui_, id_settings, "Preferencias");
     if (icon_button(ui_, id_quit, {267, top, 28, 26}, L'\xE7E8')) queue_action(app, Command::quit);
+    describe(ui_, id_quit, "Salir");
     return y + h + 15;
 }
 

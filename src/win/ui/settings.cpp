@@ -78,6 +78,8 @@ constexpr TabLabel tab_labels[] = {
 // Monday first: the labels and the weekday numbers they stand for.
 constexpr const char* day_labels[] = {"L", "M", "M", "J", "V", "S", "D"};
 constexpr unsigned day_numbers[] = {2, 3, 4, 5, 6, 7, 1};
+constexpr const char* day_names[] = {"Lunes",   "Martes", "Miércoles", "Jueves",
+                                     "Viernes", "Sábado", "Domingo"};
 
 // The tick labels under the interval slider.
 struct Tick {
@@ -281,6 +283,7 @@ float SettingsWindow::tab_bar(App&) {
         const auto id = id_tabs + static_cast<uint32_t>(i);
         const Interaction state = interact(ui_, id, r);
         const bool current = static_cast<size_t>(tab_) == i;
+        set_role(ui_, id, Role::page_tab, tab_labels[i].text, current);
         if (current)
             filled_rect(ui_, r, 7, ui_.theme.subtleHover);
         else if (state.hovered)
@@ -411,8 +414,10 @@ float SettingsWindow::movement(App& app, float y) {
         label(ui_, text_, {80, y + 8.5f}, 13, true, theme.textPrimary);
         if (button(ui_, id_interval_down, {w - 35, y + 4, 32, 28}, "−", 14))
             p.interval = interval_step(p.interval, false);
+        describe(ui_, id_interval_down, "Menos");
         if (button(ui_, id_interval_up, {w + 3, y + 4, 32, 28}, "+", 14))
             p.interval = interval_step(p.interval, true);
+        describe(ui_, id_interval_up, "Más");
         y += 40;
         // The ends stay clear of the card's edges so that their labels fit.
         const float left = row_left + 12, right = card_left + content_width_ - 32;
@@ -425,6 +430,7 @@ float SettingsWindow::movement(App& app, float y) {
                 interval = interval_step(p.interval, *position > at);
             p.interval = interval;
         }
+        describe(ui_, id_interval, "Intervalo", text_);
         for (const Tick& tick : interval_ticks) {
             const float x =
                 left + (right - left) * static_cast<float>(interval_slider_position(tick.seconds));
@@ -477,6 +483,7 @@ float SettingsWindow::movement(App& app, float y) {
                     slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true,
                            1.0f / 59))
                 p.distance = *position * 59.0 + 1;
+            describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
             y += 28;
         }
         flip_switch(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
@@ -512,6 +519,7 @@ float SettingsWindow::conditions(App& app, float y) {
         if (auto list = text_field(ui_, id_apps_list, {64, y, w - 26, 31}, widen(p.reqAppsList),
                                    "Teams, Slack, Zoom", 13, false, false, p.reqApps))
             p.reqAppsList = narrow(*list);
+        describe(ui_, id_apps_list, "Está abierta alguna de estas apps:");
         y += 35;
         text_ =
             "Separá las apps con comas. Alcanza con parte del nombre: \"tea\" encuentra "
@@ -539,6 +547,7 @@ float SettingsWindow::conditions(App& app, float y) {
                 text_field(ui_, id_frontmost_list, {64, y, w - 26, 31}, widen(p.neverFrontmostList),
                            "PowerPoint, Zoom", 13, false, false, p.neverFrontmost))
             p.neverFrontmostList = narrow(*list);
+        describe(ui_, id_frontmost_list, "La app al frente se llama:");
         y += 35;
     }
     y = section_title(ui_, y - 8, "Estado ahora");
@@ -576,14 +585,17 @@ float SettingsWindow::schedules(App& app, float y) {
             const Enabled faded(ui_, enabled);
             if (switch_toggle(ui_, enabled ? base + 3 : 0, {row_left, y + 6}, s.enabled))
                 s.enabled = !s.enabled;
+            describe(ui_, base + 3, s.name);
         }
         if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
                                    true, true, enabled))
             s.name = narrow(*name);
+        describe(ui_, base, "Nombre");
         {
             const Enabled faded(ui_, enabled);
             if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
                 removed = i;
+            describe(ui_, base + 4, "Borrar horario");
         }
         y += 40;
         {
@@ -594,6 +606,7 @@ float SettingsWindow::schedules(App& app, float y) {
                     id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
                 const Interaction state = interact(ui_, enabled ? id : 0, r);
                 const bool on = s.days.contains(day_numbers[d]);
+                set_role(ui_, id, Role::check_button, day_names[d], on);
                 if (on) {
                     filled_rect(ui_, r, 15, theme.accent);
                 } else {
@@ -617,6 +630,8 @@ float SettingsWindow::schedules(App& app, float y) {
         if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled))
             s.start = *start;
         if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
+        describe(ui_, base + 1, "De");
+        describe(ui_, base + 2, "a");
         if (s.end <= s.start) {
             const Enabled faded(ui_, enabled);
             label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
@@ -632,6 +647,7 @@ float SettingsWindow::schedules(App& app, float y) {
         schedule.name = "Horario " + std::to_string(p.schedules.size() + 1);
         p.schedules.push_back(std::move(schedule));
     }
+    describe(ui_, id_add_schedule, add);
     glyph(ui_, L'\xE710', {add_rect.x + 18, add_rect.y + 16}, 13, theme.textPrimary);
     label(ui_, add, {add_rect.x + 32, add_rect.y + 7}, 13, false, theme.textPrimary);
     return y + 44;

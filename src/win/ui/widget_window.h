@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "win/ui/accessible.h"
 #include "win/ui/d2d.h"
 #include "win/ui/theme.h"
 #include "win/ui/widgets.h"
@@ -21,6 +22,7 @@ public:
 protected:
     // `background` is the palette's colour behind the widgets.
     WidgetWindow(Renderer& renderer, float width, Color Theme::*background);
+    ~WidgetWindow() override;
 
     // The window's own messages, seen first; nothing leaves one to the common handling.
     virtual std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam,
@@ -51,7 +53,12 @@ private:
     void after_message() final;
     void paint();
 
+    // A screen reader's default action on a control: what a click or, for a field or slider,
+    // the focus does.
+    void act(uint32_t id);
+
     Color Theme::*background_;
+    AccessibleClient* accessible_ = nullptr;  // made at a client's first request
 };
 
 }  // namespace torvane

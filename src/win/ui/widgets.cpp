@@ -113,7 +113,13 @@ bool inside_clip(const UiContext& ui, const Rect& r);
 
 FieldRequest& new_request(UiContext& ui, uint32_t id, FieldKind kind, Rect rect,
                           bool enabled = true) {
-    if (enabled) ui.focusables.push_back({id, rect, FocusKind::field});
+    if (enabled) {
+        Focusable& f = ui.focusables.emplace_back();
+        f.id = id;
+        f.rect = rect;
+        f.kind = FocusKind::field;
+        f.role = Role::field;
+    }
     FieldRequest& request = ui.field_requests.emplace_back();
     request.enabled = enabled;
     request.in_view = inside_clip(ui, rect);
@@ -445,7 +451,9 @@ void forget_field_geometry(UiContext& ui) {
 
 Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand) {
     if (id == 0) return {};
-    ui.focusables.push_back({id, rect});
+    Focusable& focusable = ui.focusables.emplace_back();
+    focusable.id = id;
+    focusable.rect = rect;
     if (ui.clip) {
         const Rect& c = *ui.clip;
         const float left = std::max(rect.x, c.x), top = std::max(rect.y, c.y);
@@ -536,6 +544,7 @@ bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float 
     filled_rect(ui, rect, 5, fill);
     outlined_rect(ui, rect, 5, ui.theme.controlBorder);
     text_in_rect(ui, text, rect, size, false, TextAlign::center, ui.theme.textPrimary);
+    if (enabled) set_role(ui, id, Role::push_button, text);
     return state.clicked;
 }
 
@@ -546,11 +555,13 @@ bool chip(UiContext& ui, uint32_t id, Rect rect, std::string_view text) {
                                        : ui.theme.subtle;
     filled_rect(ui, rect, 7, fill);
     text_in_rect(ui, text, rect, 13, false, TextAlign::center, ui.theme.textPrimary);
+    set_role(ui, id, Role::push_button, text);
     return state.clicked;
 }
 
 bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
     const Interaction state = interact(ui, id, rect);
+    set_role(ui, id, Role::push_button, {});  // named by its caller
     if (state.hovered) filled_rect(ui, rect, 5, ui.theme.subtle);
     glyph(ui, code_point, {rect.x + rect.w / 2, rect.y + rect.h / 2}, 15,
           state.hovered ? ui.theme.textPrimary : ui.theme.textSecondary);
@@ -560,6 +571,7 @@ bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
 bool switch_toggle(UiContext& ui, uint32_t id, Point at, bool on, bool enabled) {
     const Faded faded(ui, !enabled);
     const Interaction state = enabled ? interact(ui, id, {at.x, at.y, 40, 20}) : Interaction{};
+    if (enabled) set_role(ui, id, Role::check_button, {}, on);
     draw_switch(ui, at, on);
     return state.clicked;
 }
@@ -569,6 +581,7 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
     const Faded faded(ui, !enabled);
     if (width <= 0) width = ui.renderer->text_width(text, 13, false) + 27;
     const Interaction state = enabled ? interact(ui, id, {at.x, at.y, width, 18}) : Interaction{};
+    if (enabled) set_role(ui, id, Role::check_button, text, checked);
     draw_checkbox(ui, at, text, checked);
     return state.clicked;
 }
@@ -576,6 +589,7 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
 bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float size) {
     const float width = ui.renderer->text_width(text, size, false);
     const Interaction state = interact(ui, id, {at.x, at.y, width, 16});
+    set_role(ui, id, Role::link, text);
     label(ui, text, at, size, false, ui.theme.accent);
     if (state.hovered) filled_rect(ui, {at.x, at.y + 14, width, 1}, 0, ui.theme.accent);
     return state.clicked;
@@ -586,6 +600,7 @@ bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_
     const Interaction state = interact(ui, id, {37, y, width, 18});
     ui.focusables.back().kind = FocusKind::radio;
     ui.focusables.back().group = group;
+    set_role(ui, id, Role::radio_button, text, selected);
     const Point centre{46, y + 9};
     if (selected) {
         circle(ui, centre, 9, ui.theme.accent);
@@ -708,6 +723,7 @@ bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_v
                 bool enabled) {
     const Faded faded(ui, !enabled);
     const Interaction state = enabled ? interact(ui, id, {37, y + 7, width, 20}) : Interaction{};
+    if (enabled) set_role(ui, id, Role::check_button, text, on);
     label(ui, text, {37, y + 8.5f}, 13, false, ui.theme.textPrimary);
     draw_switch(ui, {width - 3, y + 7}, on);
     y += 34;
@@ -726,6 +742,7 @@ std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fractio
     if (enabled) {
         interact(ui, id, rect, false);
         ui.focusables.back().kind = FocusKind::slider;
+        ui.focusables.back().role = Role::slider;
     }
     const float length = std::max(rect.w - 18, 1.0f);
     std::optional<float> changed;
@@ -771,6 +788,7 @@ SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_
             slider(ui, slider_id, {width - 121, y + 7, 120, 20}, fraction, slider_enabled,
                    static_cast<float>(1 / span)))
         result.value = 5 + *f * span;
+    describe(ui, slider_id, text, percent);
     y += 34;
     return result;
 }
@@ -959,6 +977,31 @@ HBRUSH field_colours(UiContext& ui, HDC dc, HWND control) {
     SetTextColor(dc, to_colorref(field->text_colour));
     SetBkColor(dc, to_colorref(field->background));
     return field->brush.get();
+}
+
+namespace {
+
+Focusable* registered(UiContext& ui, uint32_t id) {
+    for (auto f = ui.focusables.rbegin(); f != ui.focusables.rend(); ++f)
+        if (f->id == id) return &*f;
+    return nullptr;
+}
+
+}  // namespace
+
+void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value) {
+    if (Focusable* f = registered(ui, id)) {
+        f->name = name;
+        f->value = value;
+    }
+}
+
+void set_role(UiContext& ui, uint32_t id, Role role, std::string_view name, bool checked) {
+    if (Focusable* f = registered(ui, id)) {
+        f->role = role;
+        f->name = name;
+        f->checked = checked;
+    }
 }
 
 const Focusable* find_focusable(const UiContext& ui, uint32_t id) {

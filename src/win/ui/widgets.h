@@ -92,12 +92,26 @@ struct NativeField {
 // A control the keyboard can reach, as the current layout registered it: Tab follows this
 // order. Sliders take the arrow, page, Home and End keys; radio buttons of one group take the
 // arrows.
+// What it is for a screen reader; `name` and `value` are what one reads out.
 enum class FocusKind : uint8_t { control, slider, radio, field };
+enum class Role : uint8_t {
+    push_button,
+    check_button,
+    radio_button,
+    slider,
+    page_tab,
+    link,
+    field
+};
 struct Focusable {
     uint32_t id = 0;
     Rect rect;
     FocusKind kind = FocusKind::control;
     uint32_t group = 0;
+    Role role = Role::push_button;
+    bool checked = false;
+    std::string name;
+    std::string value;
 };
 
 struct CachedFont {
@@ -240,6 +254,12 @@ enum class ReportOutcome : uint8_t { none, relayout, close, focus };
 ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam);
 // WM_CTLCOLOREDIT / WM_CTLCOLORSTATIC: the field's brush, or null for a foreign control.
 HBRUSH field_colours(UiContext& ui, HDC dc, HWND control);
+
+// Describes the control `id` of the current layout for screen readers: a name where the widget
+// has no visible label of its own (an icon, a switch, a field named by its row), and a value.
+void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value = {});
+// The role and checked state, set by the widgets themselves (and by windows' own controls).
+void set_role(UiContext& ui, uint32_t id, Role role, std::string_view name, bool checked = false);
 
 // Keyboard: Tab and Shift+Tab move the focus through the focusables, wrapping; Space and Enter
 // click the focused control; the arrows, pages, Home and End step a focused slider or move a
