@@ -32,6 +32,8 @@ LONG role_code(Role role) {
             return ROLE_SYSTEM_LINK;
         case Role::field:
             return ROLE_SYSTEM_TEXT;
+        case Role::text:
+            return ROLE_SYSTEM_STATICTEXT;
     }
     return ROLE_SYSTEM_CLIENT;
 }
@@ -143,7 +145,7 @@ public:
         const Focusable* f = element(child);
         if (!f && !is_self(child)) return E_INVALIDARG;
         state->vt = VT_I4;
-        state->lVal = STATE_SYSTEM_FOCUSABLE;
+        state->lVal = f && f->role == Role::text ? STATE_SYSTEM_READONLY : STATE_SYSTEM_FOCUSABLE;
         if (f && f->checked)
             state->lVal |= f->role == Role::page_tab ? STATE_SYSTEM_SELECTED : STATE_SYSTEM_CHECKED;
         if (f && f->id == ui_->focus_id && GetFocus() == focus_target(*ui_))
@@ -280,6 +282,23 @@ LONG child_of(const UiContext& ui, uint32_t id) {
 void notify_focus(const UiContext& ui) {
     if (const LONG child = child_of(ui, ui.focus_id))
         NotifyWinEvent(EVENT_OBJECT_FOCUS, ui.window, OBJID_CLIENT, child);
+}
+
+void notify_texts(const UiContext& ui, std::vector<std::string>& last) {
+    size_t n = 0;
+    for (size_t i = 0; i < ui.focusables.size(); ++i) {
+        const Focusable& f = ui.focusables[i];
+        if (f.role != Role::text) continue;
+        if (n >= last.size() || last[n] != f.name)
+            NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, ui.window, OBJID_CLIENT,
+                           static_cast<LONG>(i + 1));
+        if (n < last.size())
+            last[n] = f.name;
+        else
+            last.push_back(f.name);
+        ++n;
+    }
+    last.resize(n);
 }
 
 void notify_state(const UiContext& ui, uint32_t id) {

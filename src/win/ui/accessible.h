@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "win/ui/widgets.h"
 
@@ -26,5 +28,7 @@ std::optional<LRESULT> answer_get_object(AccessibleClient* client, WPARAM wparam
 // Tells clients that the focus or a control's state changed.
 void notify_focus(const UiContext& ui);
 void notify_state(const UiContext& ui, uint32_t id);
+// Tells clients which readable texts are new or changed since `last`, which then holds them.
+void notify_texts(const UiContext& ui, std::vector<std::string>& last);
 
 }  // namespace torvane

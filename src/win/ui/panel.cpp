@@ -154,7 +154,9 @@ bool Panel::show(App& app) {
     scroll_ = 0;
     content_height_ = layout(app);
     // The keyboard starts on the first control.
-    ui_.focus_id = ui_.focusables.empty() ? 0 : ui_.focusables.front().id;
+    ui_.focus_id = 0;
+    for (const Focusable& f : ui_.focusables)
+        if (f.id != 0 && ui_.focus_id == 0) ui_.focus_id = f.id;
     shown_at_ = steady_clock::now();
     place(app);
     SetForegroundWindow(handle());
@@ -203,6 +205,7 @@ void Panel::repaint(App& app) {
     const bool grew = std::fabs(height - content_height_) > 0.01f;
     content_height_ = height;
     if (grew && visible()) place(app);
+    if (visible()) notify_texts(ui_, read_texts_);
     InvalidateRect(handle(), nullptr, FALSE);
 }
 
@@ -270,6 +273,7 @@ void Panel::header(App& app, float top) {
     label(ui_, "Torvane", {59, top + 15}, 14, true, theme.textPrimary);
     text_in_rect(ui_, engine.status_detail, {59, top + 34, 188, 16}, 12, false, TextAlign::left,
                  theme.textSecondary, true);
+    readable_text(ui_, engine.status_detail, {59, top + 34, 188, 16});
     const bool toggled = switch_toggle(ui_, id_switch, {255, top + 22.5f}, engine.on);
     describe(ui_, id_switch, "Torvane");
     if (toggled) apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
@@ -303,6 +307,7 @@ float Panel::information_rows(App& app, float y) {
     auto row = [&](wchar_t code_point, const std::string& text) {
         glyph(ui_, code_point, {22, y + 11.5f}, 14, ui_.theme.accent);
         label(ui_, text, {37, y + 3}, 13, false, ui_.theme.textPrimary);
+        readable_text(ui_, text, {37, y, 258, 23});
         y += 23;
         any = true;
     };

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "win/ui/widget_window.h"
 
@@ -67,7 +68,8 @@ private:
     POINT anchor_{};
     std::chrono::steady_clock::time_point shown_at_{};
     bool rounded_corners_ = false;
-    std::string text_;  // scratch for composed texts
+    std::string text_;                     // scratch for composed texts
+    std::vector<std::string> read_texts_;  // as screen readers were last told
 };
 
 // The shell's seams.

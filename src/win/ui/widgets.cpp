@@ -364,17 +364,21 @@ float keyed_fraction(float f, WPARAM key, float step) {
     return f;
 }
 
-// The next or previous focusable after the focused one, wrapping; the first or last without one.
+// The next or previous control after the focused one, wrapping, passing over texts; the first
+// or last without one.
 void move_focus(UiContext& ui, bool backwards) {
     const size_t count = ui.focusables.size();
-    if (count == 0) return;
     size_t at = count;
     for (size_t i = 0; i < count; ++i)
-        if (ui.focusables[i].id == ui.focus_id) at = i;
-    const size_t next = at == count ? (backwards ? count - 1 : 0)
-                        : backwards ? (at + count - 1) % count
-                                    : (at + 1) % count;
-    ui.focus_id = ui.focusables[next].id;
+        if (ui.focusables[i].id == ui.focus_id && ui.focus_id != 0) at = i;
+    size_t next = at == count ? (backwards ? 0 : count - 1) : at;
+    for (size_t step = 0; step < count; ++step) {
+        next = backwards ? (next + count - 1) % count : (next + 1) % count;
+        if (ui.focusables[next].id != 0) {
+            ui.focus_id = ui.focusables[next].id;
+            return;
+        }
+    }
 }
 
 // The arrows move a radio choice to the next or previous button of its group, wrapping, and
@@ -988,6 +992,13 @@ Focusable* registered(UiContext& ui, uint32_t id) {
 }
 
 }  // namespace
+
+void readable_text(UiContext& ui, std::string_view text, Rect rect) {
+    Focusable& f = ui.focusables.emplace_back();
+    f.rect = rect;
+    f.role = Role::text;
+    f.name = text;
+}
 
 void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value) {
     if (Focusable* f = registered(ui, id)) {

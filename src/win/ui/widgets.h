@@ -101,7 +101,8 @@ enum class Role : uint8_t {
     slider,
     page_tab,
     link,
-    field
+    field,
+    text
 };
 struct Focusable {
     uint32_t id = 0;
@@ -258,6 +259,9 @@ HBRUSH field_colours(UiContext& ui, HDC dc, HWND control);
 // Describes the control `id` of the current layout for screen readers: a name where the widget
 // has no visible label of its own (an icon, a switch, a field named by its row), and a value.
 void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value = {});
+// A text a screen reader should find among the controls (a state, a timer), which the keyboard
+// passes over: registered with id 0.
+void readable_text(UiContext& ui, std::string_view text, Rect rect);
 // The role and checked state, set by the widgets themselves (and by windows' own controls).
 void set_role(UiContext& ui, uint32_t id, Role role, std::string_view name, bool checked = false);
 
