@@ -37,8 +37,8 @@ TEST(PanelPlacement, FollowsTheTaskbarAndStaysInsideTheWorkArea) {
         {{960, 1079}, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, 1, {805, 512, 1115, 1012}},
         // A monitor left of the primary one, at negative coordinates.
         {{-100, 1060}, {-1920, 0, 0, 1080}, {-1920, 0, 0, 1040}, 1, {-322, 528, -12, 1028}},
-        // A work area smaller than the panel: pinned to its top left corner.
-        {{100, 390}, {0, 0, 300, 400}, {0, 0, 300, 380}, 1, {12, 12, 322, 512}},
+        // A work area smaller than the panel: pinned to its top left corner, cut to its height.
+        {{100, 390}, {0, 0, 300, 400}, {0, 0, 300, 380}, 1, {12, 12, 322, 368}},
         // Scale 1.5, taskbar at the bottom: odd outer width, halves toward zero.
         {{2700, 1590}, {0, 0, 2880, 1620}, {0, 0, 2880, 1560}, 1.5f, {2397, 792, 2862, 1542}},
         // Scale 1.5, hidden taskbar: 84 pixels.
@@ -69,6 +69,11 @@ protected:
 
     Panel& panel() { return *app_->panel; }
     HWND panel_window() { return app_->panel->handle(); }
+    HWND field(uint32_t id) {
+        for (const NativeField& f : panel().ui().fields)
+            if (f.id == id) return f.control;
+        return nullptr;
+    }
 
     std::optional<Rect> region(uint32_t id) { return torvane::region(panel().ui(), id); }
     void click(uint32_t id) { torvane::click(panel_window(), panel().ui(), id); }
@@ -133,6 +138,32 @@ TEST_F(PanelOnScreen, EscapeHidesAndTheIconIgnoresAClickRightAfter) {
     std::this_thread::sleep_for(std::chrono::milliseconds(420));
     SendMessageW(panel_window(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_FALSE(panel_visible(*app_));
+}
+
+TEST_F(PanelOnScreen, AltF4HidesThePanelAndItsFieldsStillTakeTyping) {
+    show_panel(*app_);
+    SendMessageW(panel_window(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(panel_visible(*app_));
+    show_panel(*app_);
+    SetWindowTextW(field(101), L"45");
+    EXPECT_EQ(app_->prefs.customActivateMinutes % 60, 45u);
+}
+
+TEST_F(PanelOnScreen, TheKeyboardAloneStartsAnHourAndAFieldsTabGoesOnToTheNextControl) {
+    show_panel(*app_);
+    EXPECT_EQ(panel().ui().focus_id, 1u) << "the switch, the first control";
+    for (int i = 0; i < 3; ++i)  // "15 min", "30 min", "1 h"
+        SendMessageW(panel_window(), WM_KEYDOWN, VK_TAB, 0);
+    SendMessageW(panel_window(), WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(app_->engine.timer_until.has_value());
+
+    SetFocus(field(101));
+    SendMessageW(field(101), WM_KEYDOWN, VK_TAB, 0);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_EQ(panel().ui().focus_id, 16u) << "\"Activar\" after the minutes";
+    EXPECT_EQ(GetFocus(), panel_window());
 }
 
 TEST_F(PanelOnScreen, ThePowerIconQuitsAndTheThemeFollowsWindows) {

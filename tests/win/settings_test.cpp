@@ -34,6 +34,14 @@ TEST(IntervalControls, StepAndSnapAsTheButtonsAndSliderPromise) {
         EXPECT_EQ(interval_from_slider(interval_slider_position(seconds)), seconds) << seconds;
 }
 
+TEST(SettingsBounds, ASmallScreenGetsAShorterWindow) {
+    // 1366 × 768 at 125 % with a 40-pixel taskbar: 825 pixels would not fit.
+    const RECT r = settings_bounds({0, 0, 1366, 728}, 1.25f);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.bottom, 728);
+    EXPECT_EQ(r.right - r.left, 750);
+}
+
 class SettingsOnScreen : public AppFixture {
 protected:
     void TearDown() override {
@@ -126,6 +134,52 @@ TEST_F(SettingsOnScreen, IntervalButtonsSliderAndDistanceEditThePreferences) {
     EXPECT_FALSE(region(54).has_value());
 }
 
+TEST_F(SettingsOnScreen, ALostCaptureEndsTheDrag) {
+    app_->prefs.interval = 60;
+    open(1);
+    const std::optional<Rect> r = region(32);
+    ASSERT_TRUE(r.has_value());
+    const float middle = r->y + r->h / 2;
+    SendMessageW(settings_window(), WM_MOUSEMOVE, 0, at(r->x + 9, middle));
+    SendMessageW(settings_window(), WM_LBUTTONDOWN, MK_LBUTTON, at(r->x + 9, middle));
+    const double pressed = app_->prefs.interval;
+    SetCapture(window_);  // Alt+Tab or a prompt takes the pointer mid-drag
+    SendMessageW(settings_window(), WM_MOUSEMOVE, 0, at(r->x + r->w / 2, middle));
+    ReleaseCapture();
+    EXPECT_EQ(app_->prefs.interval, pressed);
+}
+
+TEST_F(SettingsOnScreen, EachTabKeepsItsOwnOffset) {
+    open(0);
+    SendMessageW(settings_window(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    const float general = settings().scroll();
+    ASSERT_GT(general, 0);
+    click(4);  // "Horarios", which fits
+    EXPECT_FLOAT_EQ(settings().scroll(), 0);
+    click(1);
+    EXPECT_FLOAT_EQ(settings().scroll(), general);
+}
+
+TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
+    open(0);
+    for (int i = 0; i < 5; ++i)  // past the four tabs and the autostart switch
+        SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
+    const bool restore = app_->prefs.restoreState;
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_NE(app_->prefs.restoreState, restore);
+
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(settings().tab(), SettingsTab::movement);
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(settings().is_open());
+}
+
 TEST_F(SettingsOnScreen, ConditionFieldsFollowTheirCheckboxesAndThePreviewFollowsTheRules) {
     app_->prefs.reqAppsList = "Teams, Slack";
     open(2);
@@ -181,6 +235,9 @@ TEST_F(SettingsOnScreen, SchedulesAreAddedNamedAndDeleted) {
     EXPECT_FALSE(app_->prefs.schedulesEnabled);
     EXPECT_FALSE(region(1000 + 4).has_value());
     EXPECT_FALSE(IsWindowEnabled(field(1000)));
+    // Faded once (45 %; a placeholder 70 % of that), never twice (20 %).
+    for (const DrawCommand& command : settings().ui().commands)
+        EXPECT_GT(command.opacity, 0.3f);
 }
 
 TEST_F(SettingsOnScreen, TheWheelScrollsWithinTheContent) {

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "test_util.h"
 #include "win/window.h"
@@ -202,31 +204,66 @@ TEST_F(Widgets, TimeFieldsReadTypedTimesAndStepByTheCaretsPart) {
     EXPECT_FALSE(IsWindowEnabled(control(102)));
 }
 
-TEST_F(Widgets, TabWalksTheFieldsInReadingOrderAndSkipsDisabledOnes) {
-    bool stop_enabled = false;
+TEST_F(Widgets, TheKeyboardWalksTheEnabledControlsInOrderAndActsOnTheFocusedOne) {
+    bool clicked = false;
+    float fraction = 0.5f;
+    uint32_t choice = 5;
     auto layout = [&] {
-        // Requested out of reading order on purpose.
-        time_field(*ui_, 3, {200, 100, 58, 31}, 0, stop_enabled);
-        time_field(*ui_, 2, {200, 50, 58, 31}, 0);
-        number_field(*ui_, 1, {10, 50, 40, 31}, 0, 99);
-        time_field(*ui_, 4, {10, 150, 58, 31}, 0);
+        clicked = button(*ui_, 1, {10, 10, 80, 30}, "Uno", 13);
+        number_field(*ui_, 2, {100, 10, 40, 31}, 0, 99);
+        time_field(*ui_, 3, {150, 10, 58, 31}, 0, false);
+        if (auto f = slider(*ui_, 4, {10, 50, 120, 20}, fraction, true, 0.1f)) fraction = *f;
+        for (uint32_t id : {5u, 6u})
+            if (radio_button(*ui_, id, 60 + 20.0f * static_cast<float>(id), 200, "r", choice == id,
+                             5))
+                choice = id;
+    };
+    auto ring_drawn = [&] {
+        return std::any_of(ui_->commands.begin(), ui_->commands.end(), [](const DrawCommand& c) {
+            const auto* stroke = std::get_if<StrokeRectangle>(&c.shape);
+            return stroke && stroke->width == 2;
+        });
+    };
+    auto key = [&](WPARAM k) {
+        const bool used = focus_key(*ui_, k);
+        run(layout);
+        return used;
     };
     run(layout);
-    EXPECT_EQ(next_field(*ui_, control(1), false), control(2));
-    EXPECT_EQ(next_field(*ui_, control(2), false), control(4));  // 3 is disabled
-    EXPECT_EQ(next_field(*ui_, control(4), false), control(1));  // wraps
-    EXPECT_EQ(next_field(*ui_, control(1), true), control(4));
-    stop_enabled = true;
+    ui_->focus_id = 1;
     run(layout);
-    EXPECT_EQ(next_field(*ui_, control(2), false), control(3));
+    EXPECT_FALSE(ring_drawn()) << "no focus ring before the keyboard is used";
 
-    // A field the layout no longer asks for is hidden and left out.
-    run([&] {
-        number_field(*ui_, 1, {10, 50, 40, 31}, 0, 99);
-        time_field(*ui_, 4, {10, 150, 58, 31}, 0);
-    });
-    EXPECT_FALSE(IsWindowVisible(control(2)));
-    EXPECT_EQ(next_field(*ui_, control(1), false), control(4));
+    std::vector<uint32_t> order;
+    for (int i = 0; i < 5; ++i) {
+        key(VK_TAB);
+        order.push_back(ui_->focus_id);
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 4, 5, 6, 1})) << "3 is disabled; the order wraps";
+    EXPECT_TRUE(ring_drawn());
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    key(VK_TAB);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(ui_->focus_id, 6u);
+
+    ui_->focus_id = 1;
+    EXPECT_TRUE(key(VK_SPACE));
+    EXPECT_TRUE(clicked);
+    ui_->focus_id = 4;
+    key(VK_RIGHT);
+    EXPECT_FLOAT_EQ(fraction, 0.6f);
+    key(VK_HOME);
+    EXPECT_FLOAT_EQ(fraction, 0);
+    ui_->focus_id = 5;
+    key(VK_DOWN);
+    EXPECT_EQ(choice, 6u);
+    key(VK_DOWN);
+    EXPECT_EQ(choice, 5u) << "the choice wraps within its group";
+    EXPECT_FALSE(key('A'));
 }
 
 TEST_F(Widgets, FieldsSitOverTheirFramesAndHideOutsideTheClip) {

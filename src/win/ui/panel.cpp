@@ -84,8 +84,10 @@ bool right_button(UiContext& ui, uint32_t id, float y, float height, std::string
 RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
                      float content_height) {
     const int w = static_cast<int>(std::lround(panel_width * scale));
-    const int h = static_cast<int>(std::lround(content_height * scale));
     const int m = static_cast<int>(std::lround(12 * scale));
+    // A panel taller than the work area is cut to it and scrolls.
+    const int h = std::min(static_cast<int>(std::lround(content_height * scale)),
+                           std::max(1, static_cast<int>(work.bottom - work.top) - 2 * m));
     const int outer_w = w + 2 * m, outer_h = h + 2 * m;
     int x = 0, y = 0;
     if (work.bottom < monitor.bottom) {
@@ -149,9 +151,14 @@ bool Panel::show(App& app) {
         set_target_scale(target_, scale);
     }
     set_theme(app.theme);
+    scroll_ = 0;
     content_height_ = layout(app);
+    // The keyboard starts on the first control.
+    ui_.focus_id = 0;
+    for (const Focusable& f : ui_.focusables)
+        if (f.id != 0 && ui_.focus_id == 0) ui_.focus_id = f.id;
     shown_at_ = steady_clock::now();
-    place();
+    place(app);
     SetForegroundWindow(handle());
     SetFocus(handle());
     shown_at_ = steady_clock::now();
@@ -159,11 +166,19 @@ bool Panel::show(App& app) {
     return true;
 }
 
-void Panel::place() {
+void Panel::place(App& app) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
     const HMONITOR monitor = MonitorFromPoint(anchor_, MONITOR_DEFAULTTONEAREST);
     if (!monitor || !GetMonitorInfoW(monitor, &info)) return;
+    // The tallest view the work area leaves; a taller content is laid out again, cut to it.
+    const RECT tallest = panel_placement(anchor_, info.rcMonitor, info.rcWork, ui_.scale, 1e6f);
+    const float limit = static_cast<float>(tallest.bottom - tallest.top) / ui_.scale;
+    if (std::fabs(limit - view_limit_) > 0.01f) {
+        const bool was_cut = content_height_ > view_limit_;
+        view_limit_ = limit;
+        if (was_cut || content_height_ > view_limit_) content_height_ = layout(app);
+    }
     const RECT r =
         panel_placement(anchor_, info.rcMonitor, info.rcWork, ui_.scale, content_height_);
     const UINT flags = visible() ? SWP_NOZORDER | SWP_NOACTIVATE : SWP_SHOWWINDOW;
@@ -174,7 +189,7 @@ void Panel::hide() {
     if (!visible()) return;
     ShowWindow(handle(), SW_HIDE);
     hidden_at = steady_clock::now();
-    ui_.hot_id = ui_.active_id = 0;
+    reset_pointer(ui_);
     target_.target.Reset();
     // Hidden, the panel may stay so for days: give its pages back.
     K32EmptyWorkingSet(GetCurrentProcess());
@@ -189,60 +204,104 @@ void Panel::repaint(App& app) {
     const float height = layout(app);
     const bool grew = std::fabs(height - content_height_) > 0.01f;
     content_height_ = height;
+<<<<<<< HEAD
     if (grew && visible()) place();
     invalidate_if_changed();
+=======
+    if (grew && visible()) place(app);
+    if (visible()) notify_texts(ui_, read_texts_);
+    InvalidateRect(handle(), nullptr, FALSE);
+>>>>>>> a11y
 }
 
 float Panel::layout(App& app) {
-    begin_layout(ui_);
-    header(app);
-    float y = update_row(app);
-    y = information_rows(app, y);
-    y = actions(app, y);
-    const float height = footer(app, y);
-    outlined_rect(ui_, {0, 0, panel_width, height}, rounded_corners_ ? 8.0f : 0.0f,
-                  ui_.theme.border);
-    end_layout(ui_);
-    return height;
+    // A second pass only when the offset had to come back within the content.
+    for (;;) {
+        begin_layout(ui_);
+        // Cut to a small work area, the panel scrolls: fields and clicks stay inside the view.
+        if (content_height_ > view_limit_) ui_.clip = Rect{0, 0, panel_width, view_limit_};
+        const float top = -scroll_;
+        header(app, top);
+        float y = update_row(app, top);
+        y = information_rows(app, y);
+        y = actions(app, y);
+        const float height = footer(app, y) - top;
+        const float view = std::min(height, view_limit_);
+        const float most = height - view;
+        if (scroll_ > most) {
+            scroll_ = most;
+            continue;
+        }
+        if (most > 0) {
+            const float thumb = std::max(24.0f, view * view / height);
+            filled_rect(ui_, {panel_width - 8, (view - thumb) * scroll_ / most + 2, 4, thumb - 4},
+                        2, ui_.theme.subtleStrong);
+        }
+        ui_.clip.reset();
+        outlined_rect(ui_, {0, 0, panel_width, view}, rounded_corners_ ? 8.0f : 0.0f,
+                      ui_.theme.border);
+        end_layout(ui_);
+        return height;
+    }
 }
 
-void Panel::header(App& app) {
+void Panel::scroll_by(float delta) {
+    scroll_ = std::max(0.0f, scroll_ + delta);  // the layout keeps it above the end
+    relayout();
+}
+
+float Panel::view_height() const {
+    return std::min(content_height_, view_limit_);
+}
+
+void Panel::reveal(const Focusable& focused) {
+    const Rect& r = focused.rect;  // as laid out, scrolled
+    constexpr float room = 4;      // for the focus ring
+    if (r.y < room)
+        scroll_ = std::max(0.0f, scroll_ + r.y - room);
+    else if (r.y + r.h > view_height() - room)
+        scroll_ += r.y + r.h - (view_height() - room);
+}
+
+void Panel::header(App& app, float top) {
     const EngineState& engine = app.engine;
     const Theme& theme = ui_.theme;
     const Color disc = !engine.on       ? theme.subtle
                        : engine.blocked ? theme.warning
                        : engine.working ? theme.success
                                         : theme.accent;
-    circle(ui_, {32, 32.5f}, 17, disc);
+    circle(ui_, {32, top + 32.5f}, 17, disc);
     const GlyphKind kind = !engine.on       ? GlyphKind::pointer
                            : engine.working ? GlyphKind::checkMark
                                             : GlyphKind::pointerWithMotionLines;
-    status_glyph(ui_, kind, {23, 23.5f}, 18, engine.on ? rgb(0xFFFFFF) : theme.textSecondary);
-    label(ui_, "Torvane", {59, 15}, 14, true, theme.textPrimary);
-    text_in_rect(ui_, engine.status_detail, {59, 34, 188, 16}, 12, false, TextAlign::left,
+    status_glyph(ui_, kind, {23, top + 23.5f}, 18, engine.on ? rgb(0xFFFFFF) : theme.textSecondary);
+    label(ui_, "Torvane", {59, top + 15}, 14, true, theme.textPrimary);
+    text_in_rect(ui_, engine.status_detail, {59, top + 34, 188, 16}, 12, false, TextAlign::left,
                  theme.textSecondary, true);
-    if (switch_toggle(ui_, id_switch, {255, 22.5f}, engine.on))
-        apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
+    readable_text(ui_, engine.status_detail, {59, top + 34, 188, 16});
+    const bool toggled = switch_toggle(ui_, id_switch, {255, top + 22.5f}, engine.on);
+    describe(ui_, id_switch, "Torvane");
+    if (toggled) apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
 }
 
-float Panel::update_row(App& app) {
+float Panel::update_row(App& app, float top) {
     bool busy = false;
     {
         std::lock_guard lock(app.updater->lock);
-        if (!app.updater->available) return 62;
+        if (!app.updater->available) return top + 62;
         busy = app.updater->busy;
         text_ = "Versión ";
         text_ += app.updater->available->version;
         text_ += " disponible";
     }
-    filled_rect(ui_, {column_left, 62, 280, 38}, 8, ui_.theme.accentSoft);
-    glyph(ui_, L'\xE896', {29.5f, 81}, 13, ui_.theme.accent);
-    label(ui_, text_, {42, 73}, 12, false, ui_.theme.textPrimary);
+    filled_rect(ui_, {column_left, top + 62, 280, 38}, 8, ui_.theme.accentSoft);
+    glyph(ui_, L'\xE896', {29.5f, top + 81}, 13, ui_.theme.accent);
+    label(ui_, text_, {42, top + 73}, 12, false, ui_.theme.textPrimary);
     const std::string_view caption = busy ? "Instalando…" : "Instalar";
     const float width = button_width(ui_, caption, 12, 9);
-    if (button(ui_, id_install, {287 - width, 70, width, 22}, caption, 12, !busy))
+    if (button(ui_, id_install, {287 - width, top + 70, width, 22}, caption, 12, !busy))
         start_install(app.updater);
-    return 112;
+    return top + 112;
 }
 
 float Panel::information_rows(App& app, float y) {
@@ -253,6 +312,7 @@ float Panel::information_rows(App& app, float y) {
     auto row = [&](wchar_t code_point, const std::string& text) {
         glyph(ui_, code_point, {22, y + 11.5f}, 14, ui_.theme.accent);
         label(ui_, text, {37, y + 3}, 13, false, ui_.theme.textPrimary);
+        readable_text(ui_, text, {37, y, 258, 23});
         y += 23;
         any = true;
     };
@@ -307,6 +367,8 @@ float Panel::actions(App& app, float y) {
     if (auto minutes = duration_row(ui_, y, id_activate_hours, id_activate_minutes,
                                     prefs.customActivateMinutes))
         prefs.customActivateMinutes = *minutes;
+    describe(ui_, id_activate_hours, "Activar durante, horas");
+    describe(ui_, id_activate_minutes, "Activar durante, minutos");
     if (right_button(ui_, id_activate_for, y, 31, "Activar", prefs.customActivateMinutes > 0))
         apply_effects(
             app, activate_for(app.engine, prefs, local_now(), prefs.customActivateMinutes * 60.0));
@@ -316,6 +378,7 @@ float Panel::actions(App& app, float y) {
     const float until_x = column_left + ui_.renderer->text_width("Hasta las", 13, false) + 8;
     if (auto minutes = time_field(ui_, id_until, {until_x, y, 58, 31}, prefs.lastUntilMinutes))
         prefs.lastUntilMinutes = *minutes;
+    describe(ui_, id_until, "Hasta las");
     if (right_button(ui_, id_activate_until, y, 31, "Activar"))
         apply_effects(app, activate_until(app.engine, prefs, local_now(), prefs.lastUntilMinutes));
     heading(ui_, "PROGRAMAR", y + 43);
@@ -324,6 +387,7 @@ float Panel::actions(App& app, float y) {
     label(ui_, "Encender a las", {column_left, y + 7}, 13, false, theme.textPrimary);
     if (auto minutes = time_field(ui_, id_start, {237, y, 58, 31}, prefs.lastStartMinutes))
         prefs.lastStartMinutes = *minutes;
+    describe(ui_, id_start, "Encender a las");
     y += 37;
     if (checkbox(ui_, id_stop_enabled, {column_left, y + 6.5f}, "Apagar a las",
                  prefs.lastStopEnabled))
@@ -331,6 +395,7 @@ float Panel::actions(App& app, float y) {
     if (auto minutes = time_field(ui_, id_stop, {237, y, 58, 31}, prefs.lastStopMinutes,
                                   prefs.lastStopEnabled))
         prefs.lastStopMinutes = *minutes;
+    describe(ui_, id_stop, "Apagar a las");
     if (right_button(ui_, id_program, y + 37, 27, "Programar"))
         apply_effects(app, program(app.engine, prefs, local_now(), prefs.lastStartMinutes,
                                    prefs.lastStopEnabled ? std::optional(prefs.lastStopMinutes)
@@ -349,6 +414,8 @@ float Panel::actions(App& app, float y) {
     if (auto minutes =
             duration_row(ui_, y, id_pause_hours, id_pause_minutes, prefs.customPauseMinutes))
         prefs.customPauseMinutes = *minutes;
+    describe(ui_, id_pause_hours, "Pausar durante, horas");
+    describe(ui_, id_pause_minutes, "Pausar durante, minutos");
     if (right_button(ui_, id_pause_for, y, 31, "Pausar", prefs.customPauseMinutes > 0))
         apply_effects(app,
                       pause_for(app.engine, prefs, local_now(), prefs.customPauseMinutes * 60.0));
@@ -371,7 +438,9 @@ float Panel::footer(App& app, float y) {
     const float top = y + (h - 26) / 2;
     if (icon_button(ui_, id_settings, {239, top, 28, 26}, L'\xE713'))
         queue_action(app, Command::settings_general);
+    describe(ui_, id_settings, "Preferencias");
     if (icon_button(ui_, id_quit, {267, top, 28, 26}, L'\xE7E8')) queue_action(app, Command::quit);
+    describe(ui_, id_quit, "Salir");
     return y + h + 15;
 }
 
@@ -381,12 +450,18 @@ std::optional<LRESULT> Panel::on_window_message(UINT message, WPARAM wparam, LPA
             if (LOWORD(wparam) == WA_INACTIVE && steady_clock::now() - shown_at_ > focus_loss_grace)
                 hide();
             return std::nullopt;
+        case WM_CLOSE:  // Alt+F4: hidden like Esc, as its fields must outlive every opening
+            hide();
+            return 0;
         case WM_KEYDOWN:
             if (wparam != VK_ESCAPE) return std::nullopt;
             hide();
             return 0;
         case WM_DPICHANGED:
             return 0;  // the scale is taken when the panel opens
+        case WM_MOUSEWHEEL:
+            scroll_by(-static_cast<float>(GET_WHEEL_DELTA_WPARAM(wparam)) / WHEEL_DELTA * 48);
+            return 0;
     }
     return std::nullopt;
 }
@@ -411,6 +486,7 @@ void Panel::on_field_report(WPARAM wparam, LPARAM lparam) {
     if (wparam != 0) {
         const ReportOutcome outcome = field_report(ui_, wparam, lparam);
         if (outcome == ReportOutcome::close) hide();
+        if (outcome == ReportOutcome::focus) follow_focus();
         if (outcome != ReportOutcome::relayout) return;
     }
     AppBorrow app;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "win/ui/widget_window.h"
 
@@ -46,22 +47,29 @@ private:
     void relayout() override;
     void on_button_up() override;
     void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void scroll_by(float delta) override;
+    float view_height() const override;
+    void reveal(const Focusable& focused) override;
 
     bool create_window();
-    void place();
+    void place(App& app);
 
-    // The parts of the layout, each taking and returning the running y.
-    void header(App& app);
-    float update_row(App& app);
+    // The parts of the layout, each taking and returning the running y; `top` is where the
+    // scrolled content begins.
+    void header(App& app, float top);
+    float update_row(App& app, float top);
     float information_rows(App& app, float y);
     float actions(App& app, float y);
     float footer(App& app, float y);
 
     float content_height_ = 400;
+    float view_limit_ = 1e6f;  // DIPs: the tallest view the work area leaves
+    float scroll_ = 0;
     POINT anchor_{};
     std::chrono::steady_clock::time_point shown_at_{};
     bool rounded_corners_ = false;
-    std::string text_;  // scratch for composed texts
+    std::string text_;                     // scratch for composed texts
+    std::vector<std::string> read_texts_;  // as screen readers were last told
 };
 
 // The shell's seams.

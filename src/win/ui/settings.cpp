@@ -78,6 +78,8 @@ constexpr TabLabel tab_labels[] = {
 // Monday first: the labels and the weekday numbers they stand for.
 constexpr const char* day_labels[] = {"L", "M", "M", "J", "V", "S", "D"};
 constexpr unsigned day_numbers[] = {2, 3, 4, 5, 6, 7, 1};
+constexpr const char* day_names[] = {"Lunes",   "Martes", "Miércoles", "Jueves",
+                                     "Viernes", "Sábado", "Domingo"};
 
 // The tick labels under the interval slider.
 struct Tick {
@@ -156,6 +158,16 @@ double interval_step(double interval, bool up) {
     return std::clamp(interval + (up ? step : -step), 5.0, 86400.0);
 }
 
+RECT settings_bounds(const RECT& work, float scale) {
+    const int width = static_cast<int>(std::lround(600 * scale));
+    // A small screen gets a shorter window; the tabs scroll.
+    const int height = std::min(static_cast<int>(std::lround(660 * scale)),
+                                static_cast<int>(work.bottom - work.top));
+    const int x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    const int y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
+    return {x, y, x + width, y + height};
+}
+
 SettingsWindow::SettingsWindow(Renderer& renderer)
     : WidgetWindow(renderer, 600, &Theme::windowBackground) {}
 
@@ -165,30 +177,31 @@ SettingsWindow::~SettingsWindow() {
 
 bool SettingsWindow::create_window() {
     const float scale = monitor_scale_at({0, 0});
-    const int width = static_cast<int>(std::lround(600 * scale));
-    const int height = static_cast<int>(std::lround(660 * scale));
     MONITORINFO info{};
     info.cbSize = sizeof info;
     GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
-    const RECT& work = info.rcWork;
-    const int x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
-    const int y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
     const WindowClass settings_class{
         .name = L"TorvaneSettings",
         .cursor = LoadCursorW(nullptr, IDC_ARROW),
         .icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1))};
     if (!create(settings_class, 0, L"Preferencias de Torvane",
                 WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-                {x, y, x + width, y + height}, nullptr))
+                settings_bounds(info.rcWork, scale), nullptr))
         return false;
     ui_.window = target_.window = handle();
+    take_scale(scale);
+    return true;
+}
+
+// The fields' fonts and places, the render target and the view all follow the scale.
+void SettingsWindow::take_scale(float scale) {
     ui_.scale = scale;
+    forget_field_geometry(ui_);
     set_target_scale(target_, scale);
     RECT client{};
     GetClientRect(handle(), &client);
     width_ = static_cast<float>(client.right) / scale;
     view_height_ = static_cast<float>(client.bottom) / scale;
-    return true;
 }
 
 bool SettingsWindow::open(App& app, SettingsTab tab) {
@@ -200,6 +213,7 @@ bool SettingsWindow::open(App& app, SettingsTab tab) {
         autostart_shown_ = autostart_enabled();
     }
     tab_ = tab;
+    ui_.focus_id = id_tabs + static_cast<uint32_t>(tab);
     if (tab_ == SettingsTab::conditions) refresh_preview(app);
     repaint(app);
     ShowWindow(handle(), IsIconic(handle()) ? SW_RESTORE : SW_SHOW);
@@ -231,12 +245,13 @@ void SettingsWindow::repaint(App& app) {
 
 // Runs until the need for a scroll bar no longer changes, which narrows the content.
 void SettingsWindow::layout(App& app) {
-    float& scroll = scroll_[static_cast<size_t>(tab_)];
     bool scrolls = content_width_ < width_ - 44;
     for (int pass = 0; pass < 3; ++pass) {
         content_width_ = width_ - 44 - (scrolls ? scrollbar_room : 0);
         begin_layout(ui_);
         const float end = tab_bar(app);
+        // After the tab bar, which may have switched the tab: each tab keeps its own offset.
+        float& scroll = scroll_[static_cast<size_t>(tab_)];
         const float bottom = content(app, end) + scroll;  // unscrolled end of the content
         const float most = std::max(0.0f, bottom + scroll_margin - view_height_);
         const bool needs_scroll = most > 0;
@@ -268,6 +283,7 @@ float SettingsWindow::tab_bar(App&) {
         const auto id = id_tabs + static_cast<uint32_t>(i);
         const Interaction state = interact(ui_, id, r);
         const bool current = static_cast<size_t>(tab_) == i;
+        set_role(ui_, id, Role::page_tab, tab_labels[i].text, current);
         if (current)
             filled_rect(ui_, r, 7, ui_.theme.subtleHover);
         else if (state.hovered)
@@ -398,15 +414,23 @@ float SettingsWindow::movement(App& app, float y) {
         label(ui_, text_, {80, y + 8.5f}, 13, true, theme.textPrimary);
         if (button(ui_, id_interval_down, {w - 35, y + 4, 32, 28}, "−", 14))
             p.interval = interval_step(p.interval, false);
+        describe(ui_, id_interval_down, "Menos");
         if (button(ui_, id_interval_up, {w + 3, y + 4, 32, 28}, "+", 14))
             p.interval = interval_step(p.interval, true);
+        describe(ui_, id_interval_up, "Más");
         y += 40;
         // The ends stay clear of the card's edges so that their labels fit.
         const float left = row_left + 12, right = card_left + content_width_ - 32;
         const Rect track{left - 9, y, right - left + 18, 20};
-        if (const std::optional<float> position = slider(
-                ui_, id_interval, track, static_cast<float>(interval_slider_position(p.interval))))
-            p.interval = interval_from_slider(*position);
+        const auto at = static_cast<float>(interval_slider_position(p.interval));
+        if (const std::optional<float> position = slider(ui_, id_interval, track, at)) {
+            double interval = interval_from_slider(*position);
+            // A key moves at least as far as "−" or "+": the snapping could swallow its step.
+            if (ui_.keyed_id == id_interval && interval == p.interval)
+                interval = interval_step(p.interval, *position > at);
+            p.interval = interval;
+        }
+        describe(ui_, id_interval, "Intervalo", text_);
         for (const Tick& tick : interval_ticks) {
             const float x =
                 left + (right - left) * static_cast<float>(interval_slider_position(tick.seconds));
@@ -427,7 +451,7 @@ float SettingsWindow::movement(App& app, float y) {
         for (int i = 0; i < 2; ++i) {
             const auto policy = static_cast<MovePolicy>(i);
             if (radio_button(ui_, id_policy + static_cast<uint32_t>(i), y + 5, w, policies[i],
-                             p.policy == policy))
+                             p.policy == policy, id_policy))
                 p.policy = policy;
             y += 28;
         }
@@ -441,7 +465,7 @@ float SettingsWindow::movement(App& app, float y) {
         for (int i = 0; i < 3; ++i) {
             const auto mode = static_cast<MoveMode>(i);
             if (radio_button(ui_, id_mode + static_cast<uint32_t>(i), y + 5, w, modes[i],
-                             p.mode == mode))
+                             p.mode == mode, id_mode))
                 p.mode = mode;
             y += 28;
         }
@@ -456,8 +480,10 @@ float SettingsWindow::movement(App& app, float y) {
             const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
             const Rect track{left, y, right - lejos - 10 - left, 20};
             if (const std::optional<float> position =
-                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59)))
+                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true,
+                           1.0f / 59))
                 p.distance = *position * 59.0 + 1;
+            describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
             y += 28;
         }
         flip_switch(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
@@ -493,6 +519,7 @@ float SettingsWindow::conditions(App& app, float y) {
         if (auto list = text_field(ui_, id_apps_list, {64, y, w - 26, 31}, widen(p.reqAppsList),
                                    "Teams, Slack, Zoom", 13, false, false, p.reqApps))
             p.reqAppsList = narrow(*list);
+        describe(ui_, id_apps_list, "Está abierta alguna de estas apps:");
         y += 35;
         text_ =
             "Separá las apps con comas. Alcanza con parte del nombre: \"tea\" encuentra "
@@ -520,6 +547,7 @@ float SettingsWindow::conditions(App& app, float y) {
                 text_field(ui_, id_frontmost_list, {64, y, w - 26, 31}, widen(p.neverFrontmostList),
                            "PowerPoint, Zoom", 13, false, false, p.neverFrontmost))
             p.neverFrontmostList = narrow(*list);
+        describe(ui_, id_frontmost_list, "La app al frente se llama:");
         y += 35;
     }
     y = section_title(ui_, y - 8, "Estado ahora");
@@ -552,47 +580,62 @@ float SettingsWindow::schedules(App& app, float y) {
         Schedule& s = p.schedules[i];
         const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
         Card card(ui_, y, content_width_);
+        // In reading order, as the keyboard goes: switch, name, delete.
         {
             const Enabled faded(ui_, enabled);
             if (switch_toggle(ui_, enabled ? base + 3 : 0, {row_left, y + 6}, s.enabled))
                 s.enabled = !s.enabled;
-            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
-                removed = i;
+            describe(ui_, base + 3, s.name);
         }
         if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
                                    true, true, enabled))
             s.name = narrow(*name);
-        y += 40;
-        const Enabled faded(ui_, enabled);
-        for (size_t d = 0; d < 7; ++d) {
-            const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
-            const auto id =
-                id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
-            const Interaction state = interact(ui_, enabled ? id : 0, r);
-            const bool on = s.days.contains(day_numbers[d]);
-            if (on) {
-                filled_rect(ui_, r, 15, theme.accent);
-            } else {
-                filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
-                outlined_rect(ui_, r, 15, theme.controlBorder);
-            }
-            text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
-                         on ? rgb(0xFFFFFF) : theme.textPrimary);
-            if (state.clicked) {
-                if (on)
-                    s.days.remove(day_numbers[d]);
-                else
-                    s.days.add(day_numbers[d]);
-            }
+        describe(ui_, base, "Nombre");
+        {
+            const Enabled faded(ui_, enabled);
+            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
+                removed = i;
+            describe(ui_, base + 4, "Borrar horario");
         }
         y += 40;
-        label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+        {
+            const Enabled faded(ui_, enabled);
+            for (size_t d = 0; d < 7; ++d) {
+                const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
+                const auto id =
+                    id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
+                const Interaction state = interact(ui_, enabled ? id : 0, r);
+                const bool on = s.days.contains(day_numbers[d]);
+                set_role(ui_, id, Role::check_button, day_names[d], on);
+                if (on) {
+                    filled_rect(ui_, r, 15, theme.accent);
+                } else {
+                    filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
+                    outlined_rect(ui_, r, 15, theme.controlBorder);
+                }
+                text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
+                             on ? rgb(0xFFFFFF) : theme.textPrimary);
+                if (state.clicked) {
+                    if (on)
+                        s.days.remove(day_numbers[d]);
+                    else
+                        s.days.add(day_numbers[d]);
+                }
+            }
+            y += 40;
+            label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+            label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
+        }
+        // The time fields fade themselves when disabled: once, not again inside the card's fade.
         if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled))
             s.start = *start;
-        label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
         if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
-        if (s.end <= s.start)
+        describe(ui_, base + 1, "De");
+        describe(ui_, base + 2, "a");
+        if (s.end <= s.start) {
+            const Enabled faded(ui_, enabled);
             label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
+        }
         y += 33;
     }
     if (removed) p.schedules.erase(p.schedules.begin() + static_cast<std::ptrdiff_t>(*removed));
@@ -604,23 +647,49 @@ float SettingsWindow::schedules(App& app, float y) {
         schedule.name = "Horario " + std::to_string(p.schedules.size() + 1);
         p.schedules.push_back(std::move(schedule));
     }
+    describe(ui_, id_add_schedule, add);
     glyph(ui_, L'\xE710', {add_rect.x + 18, add_rect.y + 16}, 13, theme.textPrimary);
     label(ui_, add, {add_rect.x + 32, add_rect.y + 7}, 13, false, theme.textPrimary);
     return y + 44;
 }
 
-std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wparam, LPARAM) {
+std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wparam,
+                                                         LPARAM lparam) {
     switch (message) {
         case WM_MOUSEWHEEL:
-            on_wheel(GET_WHEEL_DELTA_WPARAM(wparam));
+            scroll_by(-static_cast<float>(GET_WHEEL_DELTA_WPARAM(wparam)) / WHEEL_DELTA *
+                      wheel_step);
             return 0;
+        case WM_KEYDOWN:
+            if (wparam == VK_ESCAPE) {
+                destroy();
+                return 0;
+            }
+            // Ctrl+Tab, Ctrl+Page Down: the next tab; with Shift, or Ctrl+Page Up: the previous.
+            if (GetKeyState(VK_CONTROL) < 0 &&
+                (wparam == VK_TAB || wparam == VK_PRIOR || wparam == VK_NEXT)) {
+                const bool back =
+                    wparam == VK_PRIOR || (wparam == VK_TAB && GetKeyState(VK_SHIFT) < 0);
+                switch_tab(static_cast<SettingsTab>((static_cast<int>(tab_) + (back ? 3 : 1)) % 4));
+                return 0;
+            }
+            return std::nullopt;
         case WM_CLOSE:
             destroy();  // the program runs on
             return 0;
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+            SetWindowPos(handle(), nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            take_scale(static_cast<float>(HIWORD(wparam)) / USER_DEFAULT_SCREEN_DPI);
+            relayout();
+            return 0;
+        }
         case WM_DESTROY:
             // The edit controls go with the window; the next opening starts afresh.
             ui_.fields.clear();
-            ui_.hot_id = ui_.active_id = ui_.clicked_id = 0;
+            reset_pointer(ui_);
             ui_.pending_event.reset();
             target_.target.Reset();
             return 0;
@@ -642,14 +711,40 @@ void SettingsWindow::on_button_up() {
     refresh(*app);
 }
 
-void SettingsWindow::on_wheel(int delta) {
+void SettingsWindow::switch_tab(SettingsTab tab) {
+    tab_ = tab;
+    ui_.focus_id = id_tabs + static_cast<uint32_t>(tab);
+    ui_.focus_cues = true;
+    AppBorrow app;
+    if (!app) return;
+    if (tab_ == SettingsTab::conditions) refresh_preview(*app);
+    repaint(*app);
+}
+
+void SettingsWindow::reveal(const Focusable& focused) {
+    if (focused.id >= id_tabs && focused.id < id_tabs + 4) return;  // the tab bar stays put
+    const Rect& r = focused.rect;                                   // as laid out, scrolled
+    constexpr float room = 4;                                       // for the focus ring
     float& scroll = scroll_[static_cast<size_t>(tab_)];
-    scroll = std::max(0.0f, scroll - static_cast<float>(delta) / WHEEL_DELTA * wheel_step);
+    if (r.y < content_top + room)
+        scroll = std::max(0.0f, scroll + r.y - content_top - room);
+    else if (r.y + r.h > view_height_ - room)
+        scroll += r.y + r.h - (view_height_ - room);
+}
+
+void SettingsWindow::scroll_by(float delta) {
+    float& scroll = scroll_[static_cast<size_t>(tab_)];
+    scroll = std::max(0.0f, scroll + delta);
     relayout();  // the layout keeps it above the end of the content
 }
 
 void SettingsWindow::on_field_report(WPARAM wparam, LPARAM lparam) {
-    if (wparam != 0 && field_report(ui_, wparam, lparam) != ReportOutcome::relayout) return;
+    if (wparam != 0) {
+        const ReportOutcome outcome = field_report(ui_, wparam, lparam);
+        if (outcome == ReportOutcome::close) destroy();
+        if (outcome == ReportOutcome::focus) follow_focus();
+        if (outcome != ReportOutcome::relayout) return;
+    }
     AppBorrow app;
     if (!app) return;
     repaint(*app);
@@ -659,6 +754,7 @@ void SettingsWindow::on_field_report(WPARAM wparam, LPARAM lparam) {
 // --- The shell's seams -------------------------------------------------------------------------
 
 void open_settings(App& app, int tab) {
+    hide_panel(app);
     if (!app.settings) app.settings = std::make_unique<SettingsWindow>(*app.renderer);
     app.settings->open(app, static_cast<SettingsTab>(std::clamp(tab, 0, 3)));
 }
@@ -668,7 +764,9 @@ void settings_tick(App& app) {
 }
 
 void draw_settings(App& app) {
-    if (app.settings) app.settings->repaint(app);
+    // Minimised, nothing of it shows.
+    if (app.settings && app.settings->is_open() && !IsIconic(app.settings->handle()))
+        app.settings->repaint(app);
 }
 
 void settings_theme_changed(App& app) {

@@ -25,6 +25,10 @@ double interval_from_slider(double position);
 // "−" and "+": 5 s steps below a minute, minutes from there, within 5 s … 24 h.
 double interval_step(double interval, bool up);
 
+// Where the window opens, in pixels: 600 × 660 DIPs centred in the work area, never above or
+// left of it, and never taller than it.
+RECT settings_bounds(const RECT& work, float scale);
+
 class SettingsWindow final : public WidgetWindow {
 public:
     explicit SettingsWindow(Renderer& renderer);
@@ -50,9 +54,13 @@ private:
     void relayout() override;
     void on_button_up() override;
     void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void scroll_by(float delta) override;
+    float view_height() const override { return view_height_ - 67; }
+    void reveal(const Focusable& focused) override;
+    void switch_tab(SettingsTab tab);
 
     bool create_window();
-    void on_wheel(int delta);
+    void take_scale(float scale);
     void refresh_preview(App& app);
 
     float tab_bar(App& app);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "win/ui/accessible.h"
 #include "win/ui/d2d.h"
 #include "win/ui/theme.h"
 #include "win/ui/widgets.h"
@@ -22,6 +23,7 @@ public:
 protected:
     // `background` is the palette's colour behind the widgets.
     WidgetWindow(Renderer& renderer, float width, Color Theme::*background);
+    ~WidgetWindow() override;
 
     // The window's own messages, seen first; nothing leaves one to the common handling.
     virtual std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam,
@@ -33,6 +35,16 @@ protected:
     // A native field's report (wparam, lparam as posted), or, with both 0, a change of its text
     // or focus already stored.
     virtual void on_field_report(WPARAM wparam, LPARAM lparam) = 0;
+    // Scrolling: by `delta` DIPs (the layout keeps the offset within the content), and the
+    // height of what scrolls.
+    virtual void scroll_by(float delta) = 0;
+    virtual float view_height() const = 0;
+    // Scrolls so that the control the keyboard moved to shows.
+    virtual void reveal(const Focusable& focused) = 0;
+
+    // After a focus key: the control shows, the layout runs as after a click (which a Space or
+    // Enter may have made), and the keyboard focus goes to a native field or the window.
+    void follow_focus();
 
     // After a layout: repaints when its display list differs from the frame on screen (an
     // unchanged frame costs only the layout).
@@ -46,11 +58,16 @@ private:
     void after_message() final;
     void paint();
 
+    // A screen reader's default action on a control: what a click or, for a field or slider,
+    // the focus does.
+    void act(uint32_t id);
+
     Color Theme::*background_;
     // The frame on screen: its display list (holding its text layouts, so that an address is
     // not reused while compared) and its background.
     std::vector<DrawCommand> painted_;
     Color painted_background_ = 0;
+    AccessibleClient* accessible_ = nullptr;  // made at a client's first request
 };
 
 }  // namespace torvane

@@ -111,8 +111,17 @@ void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked)
 
 bool inside_clip(const UiContext& ui, const Rect& r);
 
-FieldRequest& new_request(UiContext& ui, uint32_t id, FieldKind kind, Rect rect) {
+FieldRequest& new_request(UiContext& ui, uint32_t id, FieldKind kind, Rect rect,
+                          bool enabled = true) {
+    if (enabled) {
+        Focusable& f = ui.focusables.emplace_back();
+        f.id = id;
+        f.rect = rect;
+        f.kind = FocusKind::field;
+        f.role = Role::field;
+    }
     FieldRequest& request = ui.field_requests.emplace_back();
+    request.enabled = enabled;
     request.in_view = inside_clip(ui, rect);
     request.id = id;
     request.kind = kind;
@@ -333,6 +342,57 @@ void fill_text(UiContext& ui, NativeField& field, const FieldRequest& request, b
                  request.selection_end);
 }
 
+// A slider's fraction after a key: Up and Right raise it by a step, Page Up by ten; Home and
+// End go to the ends. Other keys leave it.
+float keyed_fraction(float f, WPARAM key, float step) {
+    switch (key) {
+        case VK_RIGHT:
+        case VK_UP:
+            return f + step;
+        case VK_LEFT:
+        case VK_DOWN:
+            return f - step;
+        case VK_PRIOR:
+            return f + 10 * step;
+        case VK_NEXT:
+            return f - 10 * step;
+        case VK_HOME:
+            return 0;
+        case VK_END:
+            return 1;
+    }
+    return f;
+}
+
+// The next or previous control after the focused one, wrapping, passing over texts; the first
+// or last without one.
+void move_focus(UiContext& ui, bool backwards) {
+    const size_t count = ui.focusables.size();
+    size_t at = count;
+    for (size_t i = 0; i < count; ++i)
+        if (ui.focusables[i].id == ui.focus_id && ui.focus_id != 0) at = i;
+    size_t next = at == count ? (backwards ? 0 : count - 1) : at;
+    for (size_t step = 0; step < count; ++step) {
+        next = backwards ? (next + count - 1) % count : (next + 1) % count;
+        if (ui.focusables[next].id != 0) {
+            ui.focus_id = ui.focusables[next].id;
+            return;
+        }
+    }
+}
+
+// The arrows move a radio choice to the next or previous button of its group, wrapping, and
+// choose it, as Windows does.
+void step_radio(UiContext& ui, const Focusable& from, bool forward) {
+    std::vector<uint32_t> group;
+    for (const Focusable& f : ui.focusables)
+        if (f.kind == FocusKind::radio && f.group == from.group) group.push_back(f.id);
+    const auto at =
+        static_cast<size_t>(std::find(group.begin(), group.end(), from.id) - group.begin());
+    const size_t next = forward ? (at + 1) % group.size() : (at + group.size() - 1) % group.size();
+    ui.focus_id = ui.clicked_id = group[next];
+}
+
 }  // namespace
 
 // --- Layout ------------------------------------------------------------------------------------
@@ -343,6 +403,8 @@ void begin_layout(UiContext& ui) {
     ui.field_requests.clear();
     ui.opacity = 1;
     ui.clip.reset();
+    ui.focusables.clear();
+    ui.keyed_id = 0;
     ui.focused_field = 0;
     const HWND focus = GetFocus();
     for (const NativeField& field : ui.fields)
@@ -350,6 +412,14 @@ void begin_layout(UiContext& ui) {
 }
 
 void end_layout(UiContext& ui) {
+    ui.pending_key.reset();  // meant for a slider this layout no longer has
+    if (const Focusable* focused = find_focusable(ui, ui.focus_id); focused && ui.focus_cues) {
+        // Outside the control, in the palette's text colour, which stands out from either
+        // background.
+        const Rect& r = focused->rect;
+        record(ui, StrokeRectangle{{r.x - 2, r.y - 2, r.w + 4, r.h + 4}, 6, 2},
+               ui.theme.textPrimary);
+    }
     if (!ui.native_fields_enabled) return;
     const HWND focus = GetFocus();
     for (const FieldRequest& request : ui.field_requests) {
@@ -385,6 +455,9 @@ void forget_field_geometry(UiContext& ui) {
 
 Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand) {
     if (id == 0) return {};
+    Focusable& focusable = ui.focusables.emplace_back();
+    focusable.id = id;
+    focusable.rect = rect;
     if (ui.clip) {
         const Rect& c = *ui.clip;
         const float left = std::max(rect.x, c.x), top = std::max(rect.y, c.y);
@@ -475,6 +548,7 @@ bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float 
     filled_rect(ui, rect, 5, fill);
     outlined_rect(ui, rect, 5, ui.theme.controlBorder);
     text_in_rect(ui, text, rect, size, false, TextAlign::center, ui.theme.textPrimary);
+    if (enabled) set_role(ui, id, Role::push_button, text);
     return state.clicked;
 }
 
@@ -485,11 +559,13 @@ bool chip(UiContext& ui, uint32_t id, Rect rect, std::string_view text) {
                                        : ui.theme.subtle;
     filled_rect(ui, rect, 7, fill);
     text_in_rect(ui, text, rect, 13, false, TextAlign::center, ui.theme.textPrimary);
+    set_role(ui, id, Role::push_button, text);
     return state.clicked;
 }
 
 bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
     const Interaction state = interact(ui, id, rect);
+    set_role(ui, id, Role::push_button, {});  // named by its caller
     if (state.hovered) filled_rect(ui, rect, 5, ui.theme.subtle);
     glyph(ui, code_point, {rect.x + rect.w / 2, rect.y + rect.h / 2}, 15,
           state.hovered ? ui.theme.textPrimary : ui.theme.textSecondary);
@@ -499,6 +575,7 @@ bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
 bool switch_toggle(UiContext& ui, uint32_t id, Point at, bool on, bool enabled) {
     const Faded faded(ui, !enabled);
     const Interaction state = enabled ? interact(ui, id, {at.x, at.y, 40, 20}) : Interaction{};
+    if (enabled) set_role(ui, id, Role::check_button, {}, on);
     draw_switch(ui, at, on);
     return state.clicked;
 }
@@ -508,6 +585,7 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
     const Faded faded(ui, !enabled);
     if (width <= 0) width = ui.renderer->text_width(text, 13, false) + 27;
     const Interaction state = enabled ? interact(ui, id, {at.x, at.y, width, 18}) : Interaction{};
+    if (enabled) set_role(ui, id, Role::check_button, text, checked);
     draw_checkbox(ui, at, text, checked);
     return state.clicked;
 }
@@ -515,14 +593,18 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
 bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float size) {
     const float width = ui.renderer->text_width(text, size, false);
     const Interaction state = interact(ui, id, {at.x, at.y, width, 16});
+    set_role(ui, id, Role::link, text);
     label(ui, text, at, size, false, ui.theme.accent);
     if (state.hovered) filled_rect(ui, {at.x, at.y + 14, width, 1}, 0, ui.theme.accent);
     return state.clicked;
 }
 
 bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_view text,
-                  bool selected) {
+                  bool selected, uint32_t group) {
     const Interaction state = interact(ui, id, {37, y, width, 18});
+    ui.focusables.back().kind = FocusKind::radio;
+    ui.focusables.back().group = group;
+    set_role(ui, id, Role::radio_button, text, selected);
     const Point centre{46, y + 9};
     if (selected) {
         circle(ui, centre, 9, ui.theme.accent);
@@ -598,8 +680,7 @@ std::optional<uint32_t> time_field(UiContext& ui, uint32_t id, Rect rect, uint32
     }
     const Faded faded(ui, !enabled);
     field_frame(ui, rect, enabled && ui.focused_field == id, false);
-    FieldRequest& request = new_request(ui, id, FieldKind::time, rect);
-    request.enabled = enabled;
+    FieldRequest& request = new_request(ui, id, FieldKind::time, rect, enabled);
     set_text(request, format_time_of_day(changed.value_or(minutes)).data());
     request.force_text = rewrite;
     if (caret >= 0) request.selection_start = request.selection_end = caret;
@@ -646,6 +727,7 @@ bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_v
                 bool enabled) {
     const Faded faded(ui, !enabled);
     const Interaction state = enabled ? interact(ui, id, {37, y + 7, width, 20}) : Interaction{};
+    if (enabled) set_role(ui, id, Role::check_button, text, on);
     label(ui, text, {37, y + 8.5f}, 13, false, ui.theme.textPrimary);
     draw_switch(ui, {width - 3, y + 7}, on);
     y += 34;
@@ -658,11 +740,22 @@ bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, b
     return clicked;
 }
 
-std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction, bool enabled) {
+std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction, bool enabled,
+                            float step) {
     const Faded faded(ui, !enabled);
-    if (enabled) interact(ui, id, rect, false);
+    if (enabled) {
+        interact(ui, id, rect, false);
+        ui.focusables.back().kind = FocusKind::slider;
+        ui.focusables.back().role = Role::slider;
+    }
     const float length = std::max(rect.w - 18, 1.0f);
     std::optional<float> changed;
+    if (enabled && ui.focus_id == id && ui.pending_key) {
+        const float f = std::clamp(keyed_fraction(fraction, *ui.pending_key, step), 0.0f, 1.0f);
+        ui.pending_key.reset();
+        ui.keyed_id = id;
+        if (std::fabs(f - fraction) > 0.000001f) changed = f;
+    }
     // A drag follows the pointer wherever it goes until the button comes up.
     const bool dragging = enabled && ui.active_id == id && id != 0;
     if (dragging && ui.pointer.x >= 0) {
@@ -690,13 +783,16 @@ SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_
     std::snprintf(percent, sizeof percent, "%.0f%%", std::floor(value + 0.5));
     text_in_rect(ui, percent, {width - 1, y + 7, 38, 20}, 13, false, TextAlign::right,
                  ui.theme.textPrimary);
+    // The checkbox first: it comes first in the keyboard's order.
+    const float checkbox_width = (width - 121 - 10) - 37;
+    result.toggled = checkbox(ui, checkbox_id, {37, y + 8}, text, checked, checkbox_width);
     const double span = maximum - 5;
     const auto fraction = static_cast<float>(span > 0 ? (value - 5) / span : 0);
     if (const std::optional<float> f =
-            slider(ui, slider_id, {width - 121, y + 7, 120, 20}, fraction, slider_enabled))
+            slider(ui, slider_id, {width - 121, y + 7, 120, 20}, fraction, slider_enabled,
+                   static_cast<float>(1 / span)))
         result.value = 5 + *f * span;
-    const float checkbox_width = (width - 121 - 10) - 37;
-    result.toggled = checkbox(ui, checkbox_id, {37, y + 8}, text, checked, checkbox_width);
+    describe(ui, slider_id, text, percent);
     y += 34;
     return result;
 }
@@ -726,11 +822,10 @@ std::optional<std::wstring> text_field(UiContext& ui, uint32_t id, Rect rect,
                      TextAlign::left, ui.theme.textSecondary);
         ui.opacity = saved;
     }
-    FieldRequest& request = new_request(ui, id, FieldKind::text, rect);
+    FieldRequest& request = new_request(ui, id, FieldKind::text, rect, enabled);
     request.align = TextAlign::left;
     request.size = size;
     request.semibold = semibold;
-    request.enabled = enabled;
     request.background = borderless ? ui.theme.cardBackground : ui.theme.control;
     request.text.assign(shown);
     return changed;
@@ -771,13 +866,49 @@ bool button_pressed(UiContext& ui) {
     SetCapture(ui.window);
     SetFocus(ui.window);
     ui.active_id = ui.hot_id;
+    if (ui.hot_id != 0) ui.focus_id = ui.hot_id;
     return ui.active_id != 0;
 }
 
 void button_released(UiContext& ui) {
-    ReleaseCapture();
     if (ui.active_id != 0 && ui.active_id == ui.hot_id) ui.clicked_id = ui.active_id;
     ui.active_id = 0;
+    // Last: releasing the capture reports its loss at once, which must find the press ended.
+    ReleaseCapture();
+}
+
+bool capture_lost(UiContext& ui) {
+    return std::exchange(ui.active_id, 0) != 0;
+}
+
+void reset_pointer(UiContext& ui) {
+    if (ui.tracking_leave) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_CANCEL, ui.window, 0};
+        TrackMouseEvent(&track);
+    }
+    ui.tracking_leave = false;
+    ui.pointer = {-1, -1};
+    ui.hot_id = ui.active_id = ui.clicked_id = 0;
+    ui.focus_cues = false;
+}
+
+std::optional<float> scroll_key(WPARAM key, float view) {
+    constexpr float line = 48, to_end = 1e6f;
+    switch (key) {
+        case VK_UP:
+            return -line;
+        case VK_DOWN:
+            return line;
+        case VK_PRIOR:
+            return -std::max(view - line, line);
+        case VK_NEXT:
+            return std::max(view - line, line);
+        case VK_HOME:
+            return -to_end;
+        case VK_END:
+            return to_end;
+    }
+    return std::nullopt;
 }
 
 void set_pointer_cursor(const UiContext& ui) {
@@ -798,6 +929,8 @@ bool field_command(UiContext& ui, WPARAM wparam, LPARAM lparam) {
     if (!field) return false;
     switch (HIWORD(wparam)) {
         case EN_SETFOCUS:
+            ui.focus_id = field->id;
+            return true;
         case EN_KILLFOCUS:
             return true;  // the frame's focus outline changes
         case EN_CHANGE: {
@@ -834,9 +967,10 @@ ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam) {
             return ReportOutcome::close;
         case FieldReport::next:
         case FieldReport::previous:
-            if (HWND next = next_field(ui, field->control, code == FieldReport::previous))
-                SetFocus(next);
-            return ReportOutcome::none;
+            ui.focus_id = field->id;
+            move_focus(ui, code == FieldReport::previous);
+            ui.focus_cues = true;
+            return ReportOutcome::focus;
     }
     return ReportOutcome::none;
 }
@@ -849,27 +983,69 @@ HBRUSH field_colours(UiContext& ui, HDC dc, HWND control) {
     return field->brush.get();
 }
 
-HWND next_field(const UiContext& ui, HWND from, bool backwards) {
-    // At most a handful of fields: a fixed array keeps this free of allocation.
-    constexpr size_t most = 32;
-    const NativeField* order[most];
-    size_t count = 0;
-    for (const NativeField& field : ui.fields) {
-        const bool requested = std::any_of(ui.field_requests.begin(), ui.field_requests.end(),
-                                           [&](const FieldRequest& r) { return r.id == field.id; });
-        if (requested && field.visible && field.enabled && count < most) order[count++] = &field;
+namespace {
+
+Focusable* registered(UiContext& ui, uint32_t id) {
+    for (auto f = ui.focusables.rbegin(); f != ui.focusables.rend(); ++f)
+        if (f->id == id) return &*f;
+    return nullptr;
+}
+
+}  // namespace
+
+void readable_text(UiContext& ui, std::string_view text, Rect rect) {
+    Focusable& f = ui.focusables.emplace_back();
+    f.rect = rect;
+    f.role = Role::text;
+    f.name = text;
+}
+
+void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value) {
+    if (Focusable* f = registered(ui, id)) {
+        f->name = name;
+        f->value = value;
     }
-    if (count == 0) return nullptr;
-    std::sort(order, order + count, [](const NativeField* a, const NativeField* b) {
-        if (a->placed.top != b->placed.top) return a->placed.top < b->placed.top;
-        return a->placed.left < b->placed.left;
-    });
-    size_t at = count;
-    for (size_t i = 0; i < count; ++i)
-        if (order[i]->control == from) at = i;
-    if (at == count) return order[backwards ? count - 1 : 0]->control;
-    const size_t next = backwards ? (at + count - 1) % count : (at + 1) % count;
-    return order[next]->control;
+}
+
+void set_role(UiContext& ui, uint32_t id, Role role, std::string_view name, bool checked) {
+    if (Focusable* f = registered(ui, id)) {
+        f->role = role;
+        f->name = name;
+        f->checked = checked;
+    }
+}
+
+const Focusable* find_focusable(const UiContext& ui, uint32_t id) {
+    for (const Focusable& f : ui.focusables)
+        if (f.id == id && id != 0) return &f;
+    return nullptr;
+}
+
+bool focus_key(UiContext& ui, WPARAM key) {
+    if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+    const Focusable* focused = find_focusable(ui, ui.focus_id);
+    const FocusKind kind = focused ? focused->kind : FocusKind::field;
+    if (key == VK_TAB) {
+        move_focus(ui, GetKeyState(VK_SHIFT) < 0);
+    } else if (key == VK_SPACE || key == VK_RETURN) {
+        if (kind == FocusKind::slider || kind == FocusKind::field) return false;
+        ui.clicked_id = focused->id;
+    } else if (kind == FocusKind::slider && keyed_fraction(0.5f, key, 0.1f) != 0.5f) {
+        ui.pending_key = key;
+    } else if (kind == FocusKind::radio &&
+               (key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN)) {
+        step_radio(ui, *focused, key == VK_RIGHT || key == VK_DOWN);
+    } else {
+        return false;
+    }
+    ui.focus_cues = true;
+    return true;
+}
+
+HWND focus_target(const UiContext& ui) {
+    for (const NativeField& field : ui.fields)
+        if (field.id == ui.focus_id && field.visible && field.enabled) return field.control;
+    return ui.window;
 }
 
 }  // namespace torvane

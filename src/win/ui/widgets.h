@@ -89,6 +89,32 @@ struct NativeField {
     Color text_colour = 0;
 };
 
+// A control the keyboard can reach, as the current layout registered it: Tab follows this
+// order. Sliders take the arrow, page, Home and End keys; radio buttons of one group take the
+// arrows.
+// What it is for a screen reader; `name` and `value` are what one reads out.
+enum class FocusKind : uint8_t { control, slider, radio, field };
+enum class Role : uint8_t {
+    push_button,
+    check_button,
+    radio_button,
+    slider,
+    page_tab,
+    link,
+    field,
+    text
+};
+struct Focusable {
+    uint32_t id = 0;
+    Rect rect;
+    FocusKind kind = FocusKind::control;
+    uint32_t group = 0;
+    Role role = Role::push_button;
+    bool checked = false;
+    std::string name;
+    std::string value;
+};
+
 struct CachedFont {
     uint32_t size = 0;  // tenths of a DIP
     bool semibold = false;
@@ -115,6 +141,11 @@ struct UiContext {
     Point pointer{-1, -1};
     bool tracking_leave = false;
     uint32_t focused_field = 0;
+    std::vector<Focusable> focusables;  // this layout's, in reading order
+    uint32_t focus_id = 0;              // the control the keyboard acts on, 0 = none
+    bool focus_cues = false;            // the keyboard was used: the focus ring shows
+    std::optional<WPARAM> pending_key;  // a key for the focused slider's next layout
+    uint32_t keyed_id = 0;              // the slider a key moved in this layout
     std::optional<FieldEvent> pending_event;
     std::vector<FieldRequest> field_requests;
     std::vector<NativeField> fields;
@@ -126,7 +157,8 @@ struct UiContext {
 
 // Starts a layout: empties the display list, the hit regions and the field requests.
 void begin_layout(UiContext& ui);
-// Ends it: places, shows, hides and fills the native fields as the layout asked.
+// Ends it: draws the focus ring after keyboard use, and places, shows, hides and fills the
+// native fields as the layout asked.
 void end_layout(UiContext& ui);
 // The scale changed: fonts are made again and every field is placed again.
 void forget_field_geometry(UiContext& ui);
@@ -157,8 +189,9 @@ bool switch_toggle(UiContext& ui, uint32_t id, Point at, bool on, bool enabled =
 bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool checked,
               float width = 0, bool enabled = true);
 bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float size);
+// Radio buttons of one choice share a `group`: the arrows move the choice within it.
 bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_view text,
-                  bool selected);
+                  bool selected, uint32_t group);
 
 // Native fields; each returns a new value when the user changed it.
 std::optional<uint32_t> number_field(UiContext& ui, uint32_t id, Rect rect, uint32_t value,
@@ -177,8 +210,9 @@ void end_card(UiContext& ui, size_t card, Rect rect);
 bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
                 bool enabled = true);
 bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, bool checked);
+// `step` is the fraction an arrow key moves the knob; Page Up and Down move ten steps.
 std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction,
-                            bool enabled = true);
+                            bool enabled = true, float step = 0.01f);
 struct SliderRowResult {
     bool toggled = false;
     std::optional<double> value;
@@ -201,20 +235,43 @@ bool pointer_left(UiContext& ui);
 bool button_pressed(UiContext& ui);
 // The button came up: a click is recorded when it came up over the widget it went down on.
 void button_released(UiContext& ui);
+// WM_CAPTURECHANGED / WM_CANCELMODE: a press or drag in progress ends without a click. True
+// when one did.
+bool capture_lost(UiContext& ui);
+// The window closed or hid: nothing stays hovered, pressed or tracked.
+void reset_pointer(UiContext& ui);
+// The offset change of a scrolling key (arrows up and down, Page Up and Down, Home, End) in a
+// view `view` DIPs high; nothing for other keys.
+std::optional<float> scroll_key(WPARAM key, float view);
 // WM_SETCURSOR over the client area.
 void set_pointer_cursor(const UiContext& ui);
 
 // Native-field traffic of the owning window.
 // WM_COMMAND from an edit control: true when the layout must run again.
 bool field_command(UiContext& ui, WPARAM wparam, LPARAM lparam);
-// The result of a field's report: the layout must run again, or the window should close.
-enum class ReportOutcome : uint8_t { none, relayout, close };
+// The result of a field's report: the layout must run again, the window should close, or the
+// keyboard focus moved on (`focus_target` says where).
+enum class ReportOutcome : uint8_t { none, relayout, close, focus };
 ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam);
 // WM_CTLCOLOREDIT / WM_CTLCOLORSTATIC: the field's brush, or null for a foreign control.
 HBRUSH field_colours(UiContext& ui, HDC dc, HWND control);
 
-// Focus order: the enabled, visible fields of the last layout, top to bottom then left to
-// right, wrapping around. Null when there is none.
-HWND next_field(const UiContext& ui, HWND from, bool backwards);
+// Describes the control `id` of the current layout for screen readers: a name where the widget
+// has no visible label of its own (an icon, a switch, a field named by its row), and a value.
+void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value = {});
+// A text a screen reader should find among the controls (a state, a timer), which the keyboard
+// passes over: registered with id 0.
+void readable_text(UiContext& ui, std::string_view text, Rect rect);
+// The role and checked state, set by the widgets themselves (and by windows' own controls).
+void set_role(UiContext& ui, uint32_t id, Role role, std::string_view name, bool checked = false);
+
+// Keyboard: Tab and Shift+Tab move the focus through the focusables, wrapping; Space and Enter
+// click the focused control; the arrows, pages, Home and End step a focused slider or move a
+// radio choice. True when the key was used; the window then lays out again as after a click and
+// gives the keyboard focus to `focus_target`.
+bool focus_key(UiContext& ui, WPARAM key);
+// The native field holding the focus, or the window itself.
+HWND focus_target(const UiContext& ui);
+const Focusable* find_focusable(const UiContext& ui, uint32_t id);
 
 }  // namespace torvane
