@@ -204,14 +204,9 @@ void Panel::repaint(App& app) {
     const float height = layout(app);
     const bool grew = std::fabs(height - content_height_) > 0.01f;
     content_height_ = height;
-<<<<<<< HEAD
-    if (grew && visible()) place();
-    invalidate_if_changed();
-=======
     if (grew && visible()) place(app);
     if (visible()) notify_texts(ui_, read_texts_);
-    InvalidateRect(handle(), nullptr, FALSE);
->>>>>>> a11y
+    invalidate_if_changed();
 }
 
 float Panel::layout(App& app) {
