@@ -74,15 +74,17 @@ constexpr auto missing = std::string::npos;
 TEST_F(Accessible, ThePanelReadsAsNamedControlsAndTheirDefaultActionsClick) {
     app_->prefs.customActivateMinutes = 90;
     app_->prefs.lastStopEnabled = true;
+    app_->prefs.customPauseMinutes = 0;
     show_panel(*app_);
     const std::string tree = client(app_->panel->handle(), "1 h");
-    // Focusable (0x100000), focused (0x4), checked (0x10).
+    // Focusable (0x100000), focused (0x4), checked (0x10), unavailable (0x1).
     EXPECT_NE(tree.find("Torvane\tcheck button\t100004\t\n"), missing);
     EXPECT_NE(tree.find("1 h\tpush button\t100000\t\n"), missing);
     EXPECT_NE(tree.find("Activar durante, minutos\ttext\t100000\t30\n"), missing);
     EXPECT_NE(tree.find("Apagar a las\tcheck button\t100010\t\n"), missing);
     EXPECT_NE(tree.find("Preferencias\tpush button\t100000\t\n"), missing);
     EXPECT_NE(tree.find("Salir\tpush button\t100000\t\n"), missing);
+    EXPECT_NE(tree.find("Pausar\tpush button\t1\t\n"), missing) << "unavailable at 0 minutes";
     EXPECT_TRUE(app_->engine.timer_until.has_value()) << "\"1 h\" did what a click does";
 
     // The timer's row is read out before the link that cancels it.

@@ -145,7 +145,10 @@ public:
         const Focusable* f = element(child);
         if (!f && !is_self(child)) return E_INVALIDARG;
         state->vt = VT_I4;
-        state->lVal = f && f->role == Role::text ? STATE_SYSTEM_READONLY : STATE_SYSTEM_FOCUSABLE;
+        state->lVal = !f                      ? STATE_SYSTEM_FOCUSABLE
+                      : f->role == Role::text ? STATE_SYSTEM_READONLY
+                      : f->available          ? STATE_SYSTEM_FOCUSABLE
+                                              : STATE_SYSTEM_UNAVAILABLE;
         if (f && f->checked)
             state->lVal |= f->role == Role::page_tab ? STATE_SYSTEM_SELECTED : STATE_SYSTEM_CHECKED;
         if (f && f->id == ui_->focus_id && GetFocus() == focus_target(*ui_))

@@ -156,7 +156,7 @@ bool Panel::show(App& app) {
     // The keyboard starts on the first control.
     ui_.focus_id = 0;
     for (const Focusable& f : ui_.focusables)
-        if (f.id != 0 && ui_.focus_id == 0) ui_.focus_id = f.id;
+        if (f.id != 0 && f.available && ui_.focus_id == 0) ui_.focus_id = f.id;
     shown_at_ = steady_clock::now();
     place(app);
     SetForegroundWindow(handle());

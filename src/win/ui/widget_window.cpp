@@ -105,7 +105,7 @@ void WidgetWindow::follow_focus() {
 
 void WidgetWindow::act(uint32_t id) {
     const Focusable* f = find_focusable(ui_, id);
-    if (!f) return;
+    if (!f || !f->available) return;
     ui_.focus_id = id;
     if (f->kind == FocusKind::control || f->kind == FocusKind::radio) ui_.clicked_id = id;
     follow_focus();

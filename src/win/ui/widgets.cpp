@@ -107,19 +107,28 @@ void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked)
     label(ui, text, {at.x + 27, at.y + 0.5f}, 13, false, ui.theme.textPrimary);
 }
 
+// A disabled control: no hit region, but screen readers still find it.
+Interaction unavailable(UiContext& ui, uint32_t id, Rect rect) {
+    if (id == 0) return {};
+    Focusable& f = ui.focusables.emplace_back();
+    f.id = id;
+    f.rect = rect;
+    f.available = false;
+    return {};
+}
+
 // --- Native fields ---------------------------------------------------------------------------
 
 bool inside_clip(const UiContext& ui, const Rect& r);
 
 FieldRequest& new_request(UiContext& ui, uint32_t id, FieldKind kind, Rect rect,
                           bool enabled = true) {
-    if (enabled) {
-        Focusable& f = ui.focusables.emplace_back();
-        f.id = id;
-        f.rect = rect;
-        f.kind = FocusKind::field;
-        f.role = Role::field;
-    }
+    Focusable& f = ui.focusables.emplace_back();
+    f.id = id;
+    f.rect = rect;
+    f.kind = FocusKind::field;
+    f.role = Role::field;
+    f.available = enabled;
     FieldRequest& request = ui.field_requests.emplace_back();
     request.enabled = enabled;
     request.in_view = inside_clip(ui, rect);
@@ -374,7 +383,7 @@ void move_focus(UiContext& ui, bool backwards) {
     size_t next = at == count ? (backwards ? 0 : count - 1) : at;
     for (size_t step = 0; step < count; ++step) {
         next = backwards ? (next + count - 1) % count : (next + 1) % count;
-        if (ui.focusables[next].id != 0) {
+        if (ui.focusables[next].id != 0 && ui.focusables[next].available) {
             ui.focus_id = ui.focusables[next].id;
             return;
         }
@@ -541,14 +550,14 @@ void line(UiContext& ui, Point from, Point to, float width, Color colour) {
 bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float size,
             bool enabled) {
     const Faded faded(ui, !enabled);
-    const Interaction state = enabled ? interact(ui, id, rect) : Interaction{};
+    const Interaction state = enabled ? interact(ui, id, rect) : unavailable(ui, id, rect);
     const Color fill = state.pressed   ? ui.theme.controlPressed
                        : state.hovered ? ui.theme.controlHover
                                        : ui.theme.control;
     filled_rect(ui, rect, 5, fill);
     outlined_rect(ui, rect, 5, ui.theme.controlBorder);
     text_in_rect(ui, text, rect, size, false, TextAlign::center, ui.theme.textPrimary);
-    if (enabled) set_role(ui, id, Role::push_button, text);
+    set_role(ui, id, Role::push_button, text);
     return state.clicked;
 }
 
@@ -574,8 +583,9 @@ bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
 
 bool switch_toggle(UiContext& ui, uint32_t id, Point at, bool on, bool enabled) {
     const Faded faded(ui, !enabled);
-    const Interaction state = enabled ? interact(ui, id, {at.x, at.y, 40, 20}) : Interaction{};
-    if (enabled) set_role(ui, id, Role::check_button, {}, on);
+    const Rect area{at.x, at.y, 40, 20};
+    const Interaction state = enabled ? interact(ui, id, area) : unavailable(ui, id, area);
+    set_role(ui, id, Role::check_button, {}, on);
     draw_switch(ui, at, on);
     return state.clicked;
 }
@@ -584,8 +594,9 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
               float width, bool enabled) {
     const Faded faded(ui, !enabled);
     if (width <= 0) width = ui.renderer->text_width(text, 13, false) + 27;
-    const Interaction state = enabled ? interact(ui, id, {at.x, at.y, width, 18}) : Interaction{};
-    if (enabled) set_role(ui, id, Role::check_button, text, checked);
+    const Rect area{at.x, at.y, width, 18};
+    const Interaction state = enabled ? interact(ui, id, area) : unavailable(ui, id, area);
+    set_role(ui, id, Role::check_button, text, checked);
     draw_checkbox(ui, at, text, checked);
     return state.clicked;
 }
@@ -726,8 +737,9 @@ void end_card(UiContext& ui, size_t card, Rect rect) {
 bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
                 bool enabled) {
     const Faded faded(ui, !enabled);
-    const Interaction state = enabled ? interact(ui, id, {37, y + 7, width, 20}) : Interaction{};
-    if (enabled) set_role(ui, id, Role::check_button, text, on);
+    const Rect area{37, y + 7, width, 20};
+    const Interaction state = enabled ? interact(ui, id, area) : unavailable(ui, id, area);
+    set_role(ui, id, Role::check_button, text, on);
     label(ui, text, {37, y + 8.5f}, 13, false, ui.theme.textPrimary);
     draw_switch(ui, {width - 3, y + 7}, on);
     y += 34;
@@ -743,8 +755,11 @@ bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, b
 std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction, bool enabled,
                             float step) {
     const Faded faded(ui, !enabled);
-    if (enabled) {
+    if (enabled)
         interact(ui, id, rect, false);
+    else
+        unavailable(ui, id, rect);
+    if (id != 0) {
         ui.focusables.back().kind = FocusKind::slider;
         ui.focusables.back().role = Role::slider;
     }
@@ -986,6 +1001,7 @@ HBRUSH field_colours(UiContext& ui, HDC dc, HWND control) {
 namespace {
 
 Focusable* registered(UiContext& ui, uint32_t id) {
+    if (id == 0) return nullptr;  // texts
     for (auto f = ui.focusables.rbegin(); f != ui.focusables.rend(); ++f)
         if (f->id == id) return &*f;
     return nullptr;

@@ -111,6 +111,7 @@ struct Focusable {
     uint32_t group = 0;
     Role role = Role::push_button;
     bool checked = false;
+    bool available = true;  // a disabled control: read out, but not reached by the keyboard
     std::string name;
     std::string value;
 };
