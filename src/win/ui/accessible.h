@@ -3,8 +3,9 @@
 // object for its client area whose children are the controls the last layout registered,
 // with their names, roles, states, values, places and default actions. UI thread only.
 
-#include <oleacc.h>
 #include <windows.h>
+// After windows.h:
+#include <oleacc.h>
 
 #include <functional>
 #include <optional>
