@@ -336,24 +336,25 @@ HRESULT Renderer::draw(ID2D1RenderTarget* target, Color background,
     return target->EndDraw();
 }
 
-void Renderer::render(WindowTarget& window, HDC dc, Color background,
+bool Renderer::render(WindowTarget& window, HDC dc, Color background,
                       std::span<const DrawCommand> commands) {
     if (!window.target) {
-        if (!make_device()) return;
+        if (!make_device()) return false;
         const float dpi = 96 * window.scale;
         const D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties(
             D2D1_RENDER_TARGET_TYPE_SOFTWARE,
             D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi, dpi);
-        if (FAILED(factory_->CreateDCRenderTarget(&props, &window.target))) return;
+        if (FAILED(factory_->CreateDCRenderTarget(&props, &window.target))) return false;
     }
     const D2D1_SIZE_U size = client_pixels(window.window);
     const RECT area{0, 0, static_cast<LONG>(size.width), static_cast<LONG>(size.height)};
-    if (FAILED(window.target->BindDC(dc, &area))) return;
-    if (draw(window.target.Get(), background, commands) ==
-        static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
+    if (FAILED(window.target->BindDC(dc, &area))) return false;
+    const HRESULT hr = draw(window.target.Get(), background, commands);
+    if (hr == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
         window.target.Reset();
         InvalidateRect(window.window, nullptr, FALSE);
     }
+    return SUCCEEDED(hr);
 }
 
 Result<OffscreenImage> Renderer::offscreen(int width, int height) {

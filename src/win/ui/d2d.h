@@ -49,6 +49,7 @@ float line_height(float size);
 struct Point {
     float x = 0;
     float y = 0;
+    bool operator==(const Point&) const = default;
 };
 
 struct Rect {
@@ -56,6 +57,7 @@ struct Rect {
     float y = 0;
     float w = 0;
     float h = 0;
+    bool operator==(const Rect&) const = default;
 };
 
 // The fixed shapes, on a 24 × 24 design grid.
@@ -67,40 +69,56 @@ enum class GlyphKind : uint8_t { pointer = 0, pointerWithMotionLines = 1, checkM
 struct FillRectangle {
     Rect rect;
     float radius = 0;
+    bool operator==(const FillRectangle&) const = default;
 };
 struct StrokeRectangle {
     Rect rect;
     float radius = 0;
     float width = 1;
+    bool operator==(const StrokeRectangle&) const = default;
 };
 struct FillCircle {
     Point center;
     float radius = 0;
+    bool operator==(const FillCircle&) const = default;
 };
 struct StrokeCircle {
     Point center;
     float radius = 0;
     float width = 1;
+    bool operator==(const StrokeCircle&) const = default;
 };
 struct TextRun {
     ComPtr<IDWriteTextLayout> layout;
     Point origin;
+    // By address: MinGW's ComPtr has no ==, and its conversion to a truth value would make any
+    // two layouts equal.
+    bool operator==(const TextRun& other) const {
+        return layout.Get() == other.layout.Get() && origin == other.origin;
+    }
 };
 struct StatusGlyph {
     GlyphKind kind = GlyphKind::pointer;
     Point top_left;
     float size = 24;
+    bool operator==(const StatusGlyph&) const = default;
 };
 struct Line {
     Point from;
     Point to;
     float width = 1;
+    bool operator==(const Line&) const = default;
 };
 struct PushClip {
     Rect rect;
+    bool operator==(const PushClip&) const = default;
 };
-struct PopClip {};
-struct NoOp {};
+struct PopClip {
+    bool operator==(const PopClip&) const = default;
+};
+struct NoOp {
+    bool operator==(const NoOp&) const = default;
+};
 
 using DrawShape = std::variant<FillRectangle, StrokeRectangle, FillCircle, StrokeCircle, TextRun,
                                StatusGlyph, Line, PushClip, PopClip, NoOp>;
@@ -109,6 +127,8 @@ struct DrawCommand {
     DrawShape shape;
     Color color = 0;
     float opacity = 1;  // the widget layer's opacity when it was recorded
+    // Texts compare by layout: the renderer hands out one layout per text, style and box.
+    bool operator==(const DrawCommand&) const = default;
 };
 
 struct TextSize {
@@ -193,8 +213,8 @@ public:
                  std::span<const DrawCommand> commands);
     // One paint of a window into its paint DC, over the whole client area: creates the target
     // when it has none; on device loss drops it and invalidates the window so the next paint
-    // makes a new one.
-    void render(WindowTarget& window, HDC dc, Color background,
+    // makes a new one. True when the frame reached the DC.
+    bool render(WindowTarget& window, HDC dc, Color background,
                 std::span<const DrawCommand> commands);
 
     // An image of width × height pixels (each at least 1), all transparent.

@@ -190,7 +190,7 @@ void Panel::repaint(App& app) {
     const bool grew = std::fabs(height - content_height_) > 0.01f;
     content_height_ = height;
     if (grew && visible()) place();
-    InvalidateRect(handle(), nullptr, FALSE);
+    invalidate_if_changed();
 }
 
 float Panel::layout(App& app) {

@@ -226,7 +226,7 @@ void SettingsWindow::refresh_preview(App& app) {
 void SettingsWindow::repaint(App& app) {
     if (!is_open()) return;
     layout(app);
-    InvalidateRect(handle(), nullptr, FALSE);
+    invalidate_if_changed();
 }
 
 // Runs until the need for a scroll bar no longer changes, which narrows the content.

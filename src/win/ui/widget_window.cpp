@@ -51,10 +51,22 @@ void WidgetWindow::after_message() {
     run_pending_actions();
 }
 
+void WidgetWindow::invalidate_if_changed() {
+    // A lost target invalidated the window itself, and a failed paint forgot its frame.
+    if (ui_.commands != painted_ || ui_.theme.*background_ != painted_background_)
+        InvalidateRect(handle(), nullptr, FALSE);
+}
+
 void WidgetWindow::paint() {
     PAINTSTRUCT ps;
     if (!BeginPaint(handle(), &ps)) return;
-    ui_.renderer->render(target_, ps.hdc, ui_.theme.*background_, ui_.commands);
+    const Color background = ui_.theme.*background_;
+    if (ui_.renderer->render(target_, ps.hdc, background, ui_.commands)) {
+        painted_ = ui_.commands;
+        painted_background_ = background;
+    } else {
+        painted_.clear();
+    }
     EndPaint(handle(), &ps);
 }
 

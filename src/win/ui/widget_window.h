@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <vector>
 
 #include "win/ui/d2d.h"
 #include "win/ui/theme.h"
@@ -33,6 +34,10 @@ protected:
     // or focus already stored.
     virtual void on_field_report(WPARAM wparam, LPARAM lparam) = 0;
 
+    // After a layout: repaints when its display list differs from the frame on screen (an
+    // unchanged frame costs only the layout).
+    void invalidate_if_changed();
+
     UiContext ui_;
     WindowTarget target_;
 
@@ -42,6 +47,10 @@ private:
     void paint();
 
     Color Theme::*background_;
+    // The frame on screen: its display list (holding its text layouts, so that an address is
+    // not reused while compared) and its background.
+    std::vector<DrawCommand> painted_;
+    Color painted_background_ = 0;
 };
 
 }  // namespace torvane
