@@ -91,7 +91,11 @@ struct StrokeCircle {
 struct TextRun {
     ComPtr<IDWriteTextLayout> layout;
     Point origin;
-    bool operator==(const TextRun&) const = default;
+    // By address: MinGW's ComPtr has no ==, and its conversion to a truth value would make any
+    // two layouts equal.
+    bool operator==(const TextRun& other) const {
+        return layout.Get() == other.layout.Get() && origin == other.origin;
+    }
 };
 struct StatusGlyph {
     GlyphKind kind = GlyphKind::pointer;
