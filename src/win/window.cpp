@@ -69,7 +69,12 @@ LRESULT CALLBACK Window::procedure(HWND window, UINT message, WPARAM wparam, LPA
 LRESULT Window::dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
     const HWND window = window_;
     std::optional<LRESULT> result;
-    guarded(class_name_, [&] { result = on_message(message, wparam, lparam); });
+    // Not `result = on_message(...)`: GCC 12 builds that answer in `result` itself and drops
+    // the empty initialization as dead, though a handler that throws never writes it; the
+    // answer was then stack garbage.
+    guarded(class_name_, [&] {
+        if (const auto answer = on_message(message, wparam, lparam)) result = *answer;
+    });
     guarded(class_name_, [&] { after_message(); });
     return result ? *result : DefWindowProcW(window, message, wparam, lparam);
 }
