@@ -134,12 +134,13 @@ read_window() {
     convert "$artefacts/$2.png" "${negate[@]}" -resize 200% "$artefacts/.ocr.png"
     tesseract "$artefacts/.ocr.png" - ${3:-} 2>/dev/null
 }
-# window_reads NAME_REGEX TEXT SHOT: the window reads TEXT (a grep pattern) within a few seconds.
+# window_reads NAME_REGEX TEXT SHOT: the window reads TEXT (a basic grep pattern) within a few
+# seconds.
 window_reads() {
     local text
     for _ in 1 2 3 4 5 6; do
         text=$(read_window "$1" "$3" | tr '\n' ' ')
-        grep -Eq -- "$2" <<<"$text" && return 0
+        grep -q -- "$2" <<<"$text" && return 0
         sleep 0.5
     done
     echo "   read: $text"
