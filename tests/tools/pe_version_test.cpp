@@ -100,62 +100,44 @@ TEST(PeVersion, SeesTheCertificateTable) {
 TEST(PeVersion, RefusesDamagedFiles) {
     const testing_pe::Image good = image(version_info({}));
     ASSERT_TRUE(read(good.bytes).ok());
-    auto damaged = [&](auto&& change) {
-        Bytes bytes = good.bytes;
-        change(bytes);
-        return !read(bytes).ok();
-    };
-    const std::size_t rsrc_section = good.section_table + 40;
     EXPECT_FALSE(read(Bytes{}).ok());
-    EXPECT_TRUE(damaged([](Bytes& b) { b[1] = 'Y'; }));                              // not MZ
-    EXPECT_TRUE(damaged([](Bytes& b) { testing_pe::set32(b, 0x3C, 0xFFFFFFF0); }));  // PE offset
-    EXPECT_TRUE(damaged([](Bytes& b) { b[0x42] = 'X'; }));                           // PE signature
-    EXPECT_TRUE(damaged([&](Bytes& b) { b[good.optional_header] = 0x07; }));         // magic
-    EXPECT_TRUE(damaged([](Bytes& b) { b[0x46] = 0xFF, b[0x47] = 0xFF; }));  // 65535 sections
-    EXPECT_TRUE(damaged([](Bytes& b) { b[0x54] = 0xFF, b[0x55] = 0xFF; }));  // optional size
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // two directories: no resource directory
-        testing_pe::set32(b, good.data_directories - 4, 2);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // resources at an address no section holds
-        testing_pe::set32(b, good.data_directories + 16, 0x9000);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // the section's data beyond the end of the file
-        testing_pe::set32(b, rsrc_section + 20, 0x7FFFFF00);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // the section maps less than the version needs
-        testing_pe::set32(b, rsrc_section + 8, 0x40);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // no RT_VERSION: type 16 renamed 17
-        b[good.version_type] = 17;
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // the type's entry is data, not a subdirectory
-        b[good.version_type + 7] = 0;
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // a name directory that points back at the root
-        const std::size_t names =
-            good.resources + (b[good.version_type + 4] | b[good.version_type + 5] << 8);
-        testing_pe::set32(b, names + 16 + 4, 0x80000000u);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // a directory with more entries than bytes
-        b[good.resources + 14] = 0xFF, b[good.resources + 15] = 0xFF;
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // version data at an address outside the image
-        testing_pe::set32(b, good.version_entry, 0x7FFFFFF0);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // version data longer than its section
-        testing_pe::set32(b, good.version_entry + 4, 0x10000);
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) { b[good.version] = 0xFF, b[good.version + 1] = 0xFF; }));
-    EXPECT_TRUE(damaged([&](Bytes& b) { b[good.version] = 4, b[good.version + 1] = 0; }));
-    EXPECT_TRUE(damaged([&](Bytes& b) { b[good.version + 6] = 'W'; }));  // the root's key
-    EXPECT_TRUE(damaged([&](Bytes& b) { b[good.version + 40] ^= 1; }));  // 0xFEEF04BD
-    EXPECT_TRUE(damaged([&](Bytes& b) { b[good.version + 2] = 20; }));   // fixed part too short
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // the first group's length runs past its parent
-        b[good.version + 92] = 0xF0, b[good.version + 93] = 0x7F;
-    }));
-    EXPECT_TRUE(damaged([&](Bytes& b) {  // the root ends inside its own key
-        b[good.version] = 20, b[good.version + 1] = 0;
-    }));
+    const std::size_t rsrc_section = good.section_table + 40, version = good.version;
+    const std::size_t vt = good.version_type;
+    const std::size_t names = good.resources + (good.bytes[vt + 4] | good.bytes[vt + 5] << 8);
+    struct Patch {
+        std::size_t at;
+        std::uint32_t value;
+        int width;  // bytes, little-endian
+    };
+    for (const Patch& p : std::vector<Patch>{
+             {1, 'Y', 1},                              // not MZ
+             {0x3C, 0xFFFFFFF0, 4},                    // PE offset
+             {0x42, 'X', 1},                           // PE signature
+             {good.optional_header, 7, 1},             // magic
+             {0x46, 0xFFFF, 2},                        // 65535 sections
+             {0x54, 0xFFFF, 2},                        // optional header size
+             {good.data_directories - 4, 2, 4},        // two directories: no resources
+             {good.data_directories + 16, 0x9000, 4},  // resources where no section is
+             {rsrc_section + 20, 0x7FFFFF00, 4},       // section data beyond the file
+             {rsrc_section + 8, 0x40, 4},              // section maps less than the version
+             {vt, 17, 1},                              // no RT_VERSION
+             {vt + 7, 0, 1},                           // the type's entry is data
+             {names + 20, 0x80000000u, 4},             // a directory pointing at the root
+             {good.resources + 14, 0xFFFF, 2},         // more entries than bytes
+             {good.version_entry, 0x7FFFFFF0, 4},      // version data outside the image
+             {good.version_entry + 4, 0x10000, 4},     // version longer than its section
+             {version, 0xFFFF, 2},                     // VS_VERSIONINFO length
+             {version, 4, 2},
+             {version, 20, 2},              // the root ends inside its own key
+             {version + 2, 20, 1},          // fixed part too short
+             {version + 6, 'W', 1},         // the root's key
+             {version + 40, 0xBC, 1},       // 0xFEEF04BD
+             {version + 92, 0x7FF0, 2}}) {  // a group runs past its parent
+        Bytes bytes = good.bytes;
+        for (int i = 0; i < p.width; ++i)
+            bytes[p.at + i] = static_cast<std::uint8_t>(p.value >> (8 * i));
+        EXPECT_FALSE(read(bytes).ok()) << p.at;
+    }
 }
 
 TEST(PeVersion, TruncatedOrFlippedFilesNeverReadOutsideOrInventValues) {

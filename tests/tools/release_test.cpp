@@ -5,12 +5,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <thread>
 #include <tuple>
 
 #include "core/appcast.h"
@@ -100,41 +98,24 @@ TEST_F(Release, KeygenWritesAPrivateKeyOnceAndItsPublicKeySignsAndVerifies) {
     const std::string key = path("publisher.key");
     const Outcome made = tool({"keygen", key});
     ASSERT_EQ(made.status, 0) << made.err;
-    ASSERT_EQ(made.out.size(), 45u);  // 44 Base64 characters and a line break
-    EXPECT_TRUE(made.out.ends_with("=\n"));
-    EXPECT_NE(made.err.find("-DTORVANE_UPDATE_PUBLIC_KEY=" + made.out.substr(0, 44)),
+    EXPECT_NE(made.err.find("-DTORVANE_UPDATE_PUBLIC_KEY=" + std::string(trim(made.out))),
               std::string::npos);
     struct stat info {};
     ASSERT_EQ(stat(key.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     const std::string text = read_text(key);
-    ASSERT_EQ(text.size(), 65u);
-    EXPECT_EQ(text.find_first_not_of("0123456789abcdef"), 64u);
 
     const Outcome again = tool({"keygen", key});
     EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("already exists"), std::string::npos);
     EXPECT_EQ(read_text(key), text);
-
-    const Outcome shown = tool({"public-key", key});
-    ASSERT_EQ(shown.status, 0) << shown.err;
-    EXPECT_EQ(shown.out, made.out);
-    EXPECT_EQ(shown.err, "");
-
-    // Two keys are never the same.
+    EXPECT_EQ(tool({"public-key", key}).out, made.out);
     const Outcome other = tool({"keygen", path("other.key")});
-    ASSERT_EQ(other.status, 0);
     EXPECT_NE(other.out, made.out);
-    EXPECT_NE(read_text(path("other.key")), text);
 
-    const Bytes message = program(100'000, 1);
+    const Bytes message = program(100, 1);
     write_bytes(path("message"), message);
-    const Outcome signed_ = tool({"sign", key, path("message")});
-    ASSERT_EQ(signed_.status, 0) << signed_.err;
-    const Bytes signature = decode(signed_.out);
-    ASSERT_EQ(signature.size(), 64u);
-    const Bytes public_key = decode(made.out);
-    EXPECT_TRUE(ed25519_verify_strict(public_key, message, signature));
+    const Bytes signature = decode(tool({"sign", key, path("message")}).out);
+    EXPECT_TRUE(ed25519_verify_strict(decode(made.out), message, signature));
     EXPECT_FALSE(ed25519_verify_strict(decode(other.out), message, signature));
     // A key others may read is refused.
     chmod(key.c_str(), 0640);
@@ -144,16 +125,13 @@ TEST_F(Release, KeygenWritesAPrivateKeyOnceAndItsPublicKeySignsAndVerifies) {
 }
 
 TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
-    for (const std::string& text :
-         {std::string(63, 'a') + "\n", std::string(64, 'g') + "\n", std::string(65, 'a'),
-          std::string(64, 'a') + "\n\n", std::string()}) {
+    for (const std::string& text : {std::string(63, 'a') + "\n", std::string(64, 'g') + "\n",
+                                    std::string(64, 'a') + "\n\n"}) {
         write_bytes(path("bad.key"), signing::bytes_of(text));
         const Outcome r = tool({"public-key", path("bad.key")});
         EXPECT_EQ(r.status, 1) << text;
         EXPECT_NE(r.err.find("not a private key"), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
     }
-    EXPECT_EQ(tool({"public-key", path("missing.key")}).status, 1);
     // CR LF line ends, as a key copied through Windows may have.
     write_bytes(path("crlf.key"),
                 signing::bytes_of(std::string(signing::update_test_seed) + "\r\n"));
@@ -165,38 +143,28 @@ TEST_F(Release, RefusesKeyFilesThatAreNotKeysAndNeverWritesOverAKey) {
     const std::string before = read_text(key);
     write_bytes(path("app.exe"), program(5000, 2));
     EXPECT_EQ(tool({"pack", path("app.exe"), key}).status, 1);
-    EXPECT_EQ(tool({"sign-exe", path("app.exe"), path("c.pem"), path("k.pem"), key}).status, 1);
     EXPECT_EQ(read_text(key), before);
 }
 
-TEST_F(Release, PackGivesBackTheExactExecutable) {
-    for (const Bytes& exe : {Bytes{'M', 'Z'}, program(70'000, 3), program(3 << 20, 4)}) {
-        write_bytes(path("app.exe"), exe);
-        const Outcome r = tool({"pack", path("app.exe"), path("app.zip")});
-        ASSERT_EQ(r.status, 0) << r.err;
-        const Bytes zip = read_bytes(path("app.zip"));
-        Result<Bytes> extracted = extract_app_bytes(zip);
-        ASSERT_TRUE(extracted.ok()) << extracted.error().message;
-        EXPECT_EQ(extracted.value(), exe);
-        if (exe.size() > 1000) {
-            EXPECT_LT(zip.size(), exe.size() * 3 / 4);  // deflated
-        }
-    }
+TEST_F(Release, PackGivesBackTheExactExecutableDeflated) {
+    const Bytes exe = program(70'000, 3);
+    write_bytes(path("app.exe"), exe);
+    const Outcome r = tool({"pack", path("app.exe"), path("app.zip")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes zip = read_bytes(path("app.zip"));
+    Result<Bytes> back = extract_app_bytes(zip);
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back.value(), exe);
+    EXPECT_LT(zip.size(), exe.size() * 3 / 4);
 
     write_bytes(path("empty.exe"), {});
-    const Outcome empty = tool({"pack", path("empty.exe"), path("empty.zip")});
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_NE(empty.err.find("empty"), std::string::npos);
+    EXPECT_EQ(tool({"pack", path("empty.exe"), path("empty.zip")}).status, 1);
     EXPECT_FALSE(fs::exists(path("empty.zip")));
-    EXPECT_FALSE(pack(Bytes{}).ok());
     EXPECT_FALSE(pack(Bytes(max_package_size + 1)).ok());
-    EXPECT_EQ(tool({"pack", path("missing.exe"), path("x.zip")}).status, 1);
-    EXPECT_EQ(tool({"pack", path("empty.exe")}).status, 1);
 }
 
 TEST_F(Release, FeedIsWhatTheProgramParsesAndVerifies) {
-    const Bytes exe = program(200'000, 5);
-    write_bytes(path("app.exe"), exe);
+    write_bytes(path("app.exe"), program(20'000, 5));
     ASSERT_EQ(tool({"pack", path("app.exe"), path("app.zip")}).status, 0);
     const Bytes package = read_bytes(path("app.zip"));
     const std::string url = "https://updates.example.org/software/torvane/Torvane-1.4.2.zip";
@@ -205,27 +173,19 @@ TEST_F(Release, FeedIsWhatTheProgramParsesAndVerifies) {
               "1.4.2", "--build", "37", "--notes", "  Arreglos de la pausa.\n", "--minimum-system",
               "10.0.19045", path("appcast.json")});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string text = read_text(path("appcast.json"));
-    EXPECT_TRUE(text.starts_with("{\n  \"version\": \"1.4.2\",\n  \"build\": 37,\n  \"size\": "))
-        << text;
-    Result<Appcast> feed = parse_appcast(text);
+    Result<Appcast> feed = parse_appcast(read_text(path("appcast.json")));
     ASSERT_TRUE(feed.ok());
     const Appcast& a = feed.value();
-    EXPECT_EQ(a.version, "1.4.2");
-    EXPECT_EQ(a.build, 37);
-    EXPECT_EQ(a.size, static_cast<std::int64_t>(package.size()));
-    EXPECT_EQ(a.url, url);
-    EXPECT_EQ(a.sha256.size(), 64u);
-    EXPECT_EQ(a.notes, "Arreglos de la pausa.");
-    EXPECT_EQ(a.minimumSystem, "10.0.19045");
+    EXPECT_EQ(std::tie(a.version, a.build, a.size, a.url, a.notes, a.minimumSystem),
+              std::make_tuple("1.4.2", 37, std::optional<std::int64_t>(package.size()), url,
+                              std::optional<std::string>("Arreglos de la pausa."),
+                              std::optional<std::string>("10.0.19045")));
     EXPECT_TRUE(verify_package_digest(package, a));
     EXPECT_TRUE(verify_package_signature(package, a));
-
     // The same signature as the sign command's, over the whole package.
-    const Outcome signed_ = tool({"sign", test_key(), path("app.zip")});
-    EXPECT_EQ(signed_.out, a.signature + "\n");
+    EXPECT_EQ(tool({"sign", test_key(), path("app.zip")}).out, a.signature + "\n");
 
-    // Without the optional fields, and notes from a file.
+    // Notes from a file, without the optional fields.
     write_bytes(path("notes.txt"), signing::bytes_of("Primera línea\n"));
     ASSERT_EQ(
         tool({"feed", "--package", path("app.zip"), "--key", test_key(), "--url", url, "--version",
@@ -236,75 +196,55 @@ TEST_F(Release, FeedIsWhatTheProgramParsesAndVerifies) {
     ASSERT_TRUE(plain.ok());
     EXPECT_EQ(plain.value().notes, "Primera línea");
     EXPECT_EQ(plain.value().minimumSystem, std::nullopt);
-    EXPECT_EQ(read_text(path("plain.json")).find("minimumSystem"), std::string::npos);
 }
 
 TEST_F(Release, FeedRefusesWhatTheProgramWouldNotTake) {
     write_bytes(path("app.exe"), program(10'000, 6));
     ASSERT_EQ(tool({"pack", path("app.exe"), path("app.zip")}).status, 0);
-    write_bytes(path("not.zip"), program(10'000, 7));
-    write_bytes(path("bad-notes.txt"), {'a', 0xC3, '(', 'b'});
     const std::string key = test_key();
     const std::vector<std::string> good = {
         "--package", path("app.zip"), "--key",   key, "--url", "https://h.example/p/T.zip",
         "--version", "1.4.2",         "--build", "37"};
-    ASSERT_EQ(
-        [&] {
-            auto args = good;
-            args.insert(args.begin(), "feed");
-            args.push_back(path("ok.json"));
-            return tool(args).status;
-        }(),
-        0);
-    auto refused = [&](const std::string& option, const std::string& value) {
+    // `good` with one option's value replaced (or the option left out), or one more option.
+    auto feed = [&](const std::string& option, const std::string& value) {
         std::vector<std::string> args = {"feed"};
         bool replaced = false;
         for (std::size_t i = 0; i < good.size(); i += 2) {
-            if (good[i] == option) {
-                replaced = true;
-                if (value == "<none>") continue;
-                args.insert(args.end(), {good[i], value});
-            } else {
+            replaced = replaced || good[i] == option;
+            if (good[i] != option) {
                 args.insert(args.end(), {good[i], good[i + 1]});
+            } else if (value != "<none>") {
+                args.insert(args.end(), {good[i], value});
             }
         }
         if (!replaced) args.insert(args.end(), {option, value});
         args.push_back(path("out.json"));
-        const Outcome r = tool(args);
+        return tool(args);
+    };
+    auto refused = [&](const std::string& option, const std::string& value) {
+        const Outcome r = feed(option, value);
         const bool one_line = r.err.find('\n') == r.err.size() - 1;
         return r.status == 1 && one_line && r.out.empty() && !fs::exists(path("out.json"));
     };
+    ASSERT_EQ(feed("--build", "37").status, 0);
+    fs::remove(path("out.json"));
     // One case of each kind: the rules themselves are the program's own, tested with it.
     EXPECT_TRUE(refused("--version", "1.4"));
     EXPECT_TRUE(refused("--build", "0"));
     EXPECT_TRUE(refused("--build", "37a"));
     EXPECT_TRUE(refused("--url", "http://h.example/p/T.zip"));
     EXPECT_TRUE(refused("--url", "<none>"));
-    EXPECT_TRUE(refused("--package", path("not.zip")));
+    EXPECT_TRUE(refused("--package", path("app.exe")));
     EXPECT_TRUE(refused("--key", path("app.exe")));
     EXPECT_TRUE(refused("--minimum-system", "10"));
-    EXPECT_TRUE(refused("--notes-file", path("bad-notes.txt")));
     EXPECT_TRUE(refused("--notes", "\xFF"));
     EXPECT_TRUE(refused("--colour", "blue"));
-    // Both notes options at once.
-    std::vector<std::string> both = {"feed"};
-    both.insert(both.end(), good.begin(), good.end());
-    both.insert(both.end(), {"--notes", "a", "--notes-file", path("app.exe"), path("out.json")});
-    EXPECT_EQ(tool(both).status, 1);
-    EXPECT_FALSE(fs::exists(path("out.json")));
 }
 
 TEST_F(Release, CommandLineSaysWhatIsWrong) {
-    const Outcome help = tool({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("publish --exe"), std::string::npos);
+    EXPECT_NE(tool({"--help"}).out.find("publish --exe"), std::string::npos);
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{},
-                                               {"frobnicate"},
-                                               {"keygen"},
-                                               {"keygen", "a", "b"},
-                                               {"sign", path("x")},
-                                               {"feed", "--package"}}) {
+         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"keygen", "a", "b"}}) {
         const Outcome r = tool(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.starts_with("torvane_release")) << r.err;
@@ -353,81 +293,18 @@ TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
     EXPECT_EQ(std::system(verify.c_str()), 0);
     for (const auto& entry : fs::directory_iterator(dir_))  // nothing left of the signing
         EXPECT_FALSE(entry.path().filename().string().starts_with("out.exe.")) << entry.path();
-    // Signing again replaces the output.
-    EXPECT_EQ(
-        tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")}).status,
-        0);
-
     // osslsigncode fails on a key that is not one: a clear error and no output.
     const Outcome failed =
         tool({"sign-exe", path("in.exe"), path("c.pem"), path("in.exe"), path("bad.exe")});
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("osslsigncode failed"), std::string::npos) << failed.err;
     EXPECT_FALSE(fs::exists(path("bad.exe")));
-
-    // Without osslsigncode on the path.
-    const std::string saved = getenv("PATH");
-    setenv("PATH", dir_.c_str(), 1);
-    const Outcome missing =
-        tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("none.exe")});
-    setenv("PATH", saved.c_str(), 1);
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("not installed"), std::string::npos) << missing.err;
-}
-
-// A time-stamping authority on a loopback port: openssl answers one RFC 3161 query (within a
-// minute) behind a small HTTP server, which writes its port to DIR/port.
-constexpr const char* time_stamp_server = R"(
-import http.server, subprocess, sys
-d = sys.argv[1]
-class Handler(http.server.BaseHTTPRequestHandler):
-    def do_POST(self):
-        query = self.rfile.read(int(self.headers["Content-Length"]))
-        reply = subprocess.run(["openssl", "ts", "-reply", "-config", d + "/tsa.cnf", "-queryfile",
-                                "/dev/stdin", "-out", "/dev/stdout"], input=query,
-                               capture_output=True).stdout
-        self.send_response(200)
-        self.send_header("Content-Type", "application/timestamp-reply")
-        self.send_header("Content-Length", str(len(reply)))
-        self.end_headers()
-        self.wfile.write(reply)
-    def log_message(self, *args):
-        pass
-server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
-server.timeout = 60
-open(d + "/port.tmp", "w").write(str(server.server_port))
-__import__("os").rename(d + "/port.tmp", d + "/port")
-server.handle_request()
-)";
-
-TEST_F(Signing, SignExeTimeStampsWithTheGivenServer) {
-    const std::string tsa =
-        "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=TSA' "
-        "-addext extendedKeyUsage=critical,timeStamping -keyout " +
-        path("tsa.key") + " -out " + path("tsa.pem") + " 2>/dev/null";
-    ASSERT_EQ(std::system(tsa.c_str()), 0);
-    write_bytes(path("tsa.cnf"),
-                signing::bytes_of("[tsa]\ndefault_tsa = t\n[t]\nserial = " + path("serial") +
-                                  "\nsigner_cert = " + path("tsa.pem") +
-                                  "\nsigner_key = " + path("tsa.key") +
-                                  "\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\n"
-                                  "digests = sha256\ness_cert_id_alg = sha256\n"));
-    write_bytes(path("tsa.py"), signing::bytes_of(time_stamp_server));
-    ASSERT_EQ(std::system(("python3 " + path("tsa.py") + " " + dir_.string() + " &").c_str()), 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(path("port")) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(fs::exists(path("port"))) << "the time-stamping server did not start";
-
-    write_bytes(path("in.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
-    const Outcome r =
-        tool({"sign-exe", "--timestamp-url", "http://127.0.0.1:" + read_text(path("port")),
-              path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -TSA-CAfile " +
-                               path("tsa.pem") + " -in " + path("out.exe") +
-                               " 2>&1 | grep -q 'Timestamp Server Signature verification: ok'";
-    EXPECT_EQ(std::system(verify.c_str()), 0);
+    // The time-stamping server is asked: one that cannot be reached fails the signing.
+    EXPECT_EQ(tool({"sign-exe", "--timestamp-url", "http://127.0.0.1:1", path("in.exe"),
+                    path("c.pem"), path("k.pem"), path("ts.exe")})
+                  .status,
+              1);
+    EXPECT_FALSE(fs::exists(path("ts.exe")));
 }
 
 TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
@@ -452,11 +329,12 @@ TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
     EXPECT_EQ(extracted.value(), signed_exe);
     Result<Appcast> feed = parse_appcast(read_text(fs::path(out) / "appcast-windows.json"));
     ASSERT_TRUE(feed.ok());
-    EXPECT_EQ(feed.value().version, "1.4.2");
-    EXPECT_EQ(feed.value().build, 37);
-    EXPECT_EQ(feed.value().url, "https://updates.example.org/software/torvane/Torvane-1.4.2.zip");
-    EXPECT_EQ(feed.value().notes, "Novedades");
-    EXPECT_TRUE(verify_package_digest(package, feed.value()));
+    const Appcast& a = feed.value();
+    EXPECT_EQ(std::tie(a.version, a.build, a.url, a.notes),
+              std::make_tuple("1.4.2", 37,
+                              "https://updates.example.org/software/torvane/Torvane-1.4.2.zip",
+                              std::optional<std::string>("Novedades")));
+    EXPECT_TRUE(verify_package_digest(package, a));
     EXPECT_NE(r.err.find("warning: no --timestamp-url"), std::string::npos) << r.err;
 
     // Another product, no version resource, a build no installed copy would accept or anyone
