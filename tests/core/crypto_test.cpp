@@ -1,9 +1,7 @@
 #include "core/crypto.h"
 
-#include <gcrypt.h>
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -66,31 +64,6 @@ Bytes plus_group_order(Bytes s) {
         carry >>= 8;
     }
     return s;
-}
-
-bool low_bits_zero(gcry_mpi_t value) {
-    return !gcry_mpi_test_bit(value, 0) && !gcry_mpi_test_bit(value, 1) &&
-           !gcry_mpi_test_bit(value, 2);
-}
-
-// k = SHA-512(R ‖ A ‖ M) is a multiple of 8 both as it is and reduced modulo L, so [k]A is the
-// identity for a key A of order 8 whichever form an implementation multiplies with.
-bool challenge_multiple_of_8(const Bytes& r, const Bytes& a, const Bytes& message) {
-    const Bytes input = concat(concat(r, a), message);
-    std::array<std::uint8_t, 64> hash{};
-    gcry_md_hash_buffer(GCRY_MD_SHA512, hash.data(), input.data(), input.size());
-    std::array<std::uint8_t, 64> big_endian{};
-    std::copy(hash.rbegin(), hash.rend(), big_endian.begin());
-    Bytes order_be(group_order.rbegin(), group_order.rend());
-    gcry_mpi_t k = nullptr, l = nullptr;
-    gcry_mpi_scan(&k, GCRYMPI_FMT_USG, big_endian.data(), big_endian.size(), nullptr);
-    gcry_mpi_scan(&l, GCRYMPI_FMT_USG, order_be.data(), order_be.size(), nullptr);
-    bool multiple = low_bits_zero(k);
-    gcry_mpi_mod(k, k, l);
-    multiple = multiple && low_bits_zero(k);
-    gcry_mpi_release(k);
-    gcry_mpi_release(l);
-    return multiple;
 }
 
 }  // namespace
@@ -173,20 +146,11 @@ TEST(Ed25519, NonCanonicalScalarFails) {
     }
 }
 
+// The forgery an order-8 key allows (R = B, S = 1, a message whose challenge is a multiple of
+// 8) is in the fuzz corpus, judged against libsodium; here, that no small-order key aborts.
 TEST(Ed25519, SmallOrderKeysNeverVerifyNorAbort) {
-    // With an order-8 key, R = B and S = 1 satisfy the equation whenever k is a multiple of 8:
-    // a forgery without any private key.
-    const Bytes s_one = concat({1}, Bytes(31, 0));
-    Bytes message;
-    for (int i = 0; i < 4096 && !challenge_multiple_of_8(base_point, order_8, message); ++i)
-        message = bytes_of("mensaje " + std::to_string(i));
-    ASSERT_TRUE(challenge_multiple_of_8(base_point, order_8, message));
-    EXPECT_FALSE(ed25519_verify_strict(order_8, message, concat(base_point, s_one)));
-    Bytes signed_x = order_8;
-    signed_x[31] |= 0x80;
-    EXPECT_FALSE(ed25519_verify_strict(signed_x, message, concat(base_point, s_one)));
-
-    // The identity, order 2 and order 4, canonical or not, with or without the sign bit:
+    const Bytes s_one = concat({1}, Bytes(31, 0)), message = bytes_of("mensaje");
+    // Order 8, the identity, order 2 and order 4, canonical or not, with or without the sign bit:
     // the library alone would abort on some of these.
     Bytes y_minus_1 = Bytes(32, 0xff), y_p = Bytes(32, 0xff), y_p_plus_1 = Bytes(32, 0xff);
     y_minus_1[0] = 0xec;
@@ -194,7 +158,7 @@ TEST(Ed25519, SmallOrderKeysNeverVerifyNorAbort) {
     y_p_plus_1[0] = 0xee;
     y_minus_1[31] = y_p[31] = y_p_plus_1[31] = 0x7f;
     const Bytes identity = concat({1}, Bytes(31, 0));
-    for (Bytes key : {identity, Bytes(32, 0), y_minus_1, y_p, y_p_plus_1}) {
+    for (Bytes key : {order_8, identity, Bytes(32, 0), y_minus_1, y_p, y_p_plus_1}) {
         for (int sign_bit = 0; sign_bit < 2; ++sign_bit) {
             key[31] = static_cast<std::uint8_t>((key[31] & 0x7f) | (sign_bit << 7));
             for (const Bytes& r : {identity, base_point, key})
