@@ -1,7 +1,7 @@
 // URLs and redirect targets as a hostile server could send them. The input is a base URL and
 // a Location value separated by the first newline. A parsed URL is always requestable (path
-// from "/", no fragment, no control or space), writing it out and parsing again gives the
-// same URL, and a relative redirect never leaves the base's scheme, host and port.
+// from "/", no fragment, no control or space), and a relative redirect never leaves the base's
+// scheme, host and port.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,15 +26,6 @@ bool requestable(std::string_view text) {
     return true;
 }
 
-std::string written(const HttpUrl& url) {
-    return (url.https ? "https://" : "http://") + url.host + ":" + std::to_string(url.port) +
-           url.path;
-}
-
-bool same(const HttpUrl& a, const HttpUrl& b) {
-    return a.https == b.https && a.host == b.host && a.port == b.port && a.path == b.path;
-}
-
 void check_url(const HttpUrl& url) {
     FUZZ_CHECK(url.path.starts_with('/'));
     FUZZ_CHECK(url.path.find('#') == std::string::npos);
@@ -51,8 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::optional<HttpUrl> base = torvane::parse_http_url(base_text);
     if (!base) return 0;
     check_url(*base);
-    const std::optional<HttpUrl> reparsed = torvane::parse_http_url(written(*base));
-    FUZZ_CHECK(reparsed && same(*reparsed, *base));
     if (torvane::allowed_target(*base, "localhost")) FUZZ_CHECK(base->https && base->port == 443);
 
     if (newline == std::string_view::npos) return 0;
