@@ -76,7 +76,6 @@ TEST(PeVersion, DecodesUtf16AndCutsLongValues) {
     EXPECT_EQ(product_name_of(v),
               "A\xEF\xBF\xBD"
               "B");
-    v.tables[0].strings = {{u"ProductName", u"Torvane\0hidden"}};
     v.tables[0].strings[0].second = std::u16string(u"Torvane\0hidden", 14);
     EXPECT_EQ(product_name_of(v), "Torvane");
     v.tables[0].strings = {{u"ProductName", std::u16string(5000, u'x')}};

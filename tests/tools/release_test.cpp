@@ -243,8 +243,8 @@ TEST_F(Release, FeedRefusesWhatTheProgramWouldNotTake) {
 
 TEST_F(Release, CommandLineSaysWhatIsWrong) {
     EXPECT_NE(tool({"--help"}).out.find("publish --exe"), std::string::npos);
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"keygen", "a", "b"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"keygen", "a", "b"}, {"feed", "--package"}}) {
         const Outcome r = tool(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.starts_with("torvane_release")) << r.err;

