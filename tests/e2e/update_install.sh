@@ -172,7 +172,6 @@ check "the panel's install button reads 'Instalando…' while it downloads" \
     until_true 5 button_reads "Instalando"
 touch "$scenario.release"
 check "log: installed, restarting" wait_for_log 0 "Instalada la build $next_build; reiniciando"
-check "the old process quits by itself" old_process_ended
 check "log: the new build starts in the installed place" \
     wait_for_log 0 "Inicio $next_short ($next_build) en "
 check "the installed program is the published one" cmp -s "$installed_exe" "$signed_next"
@@ -181,6 +180,7 @@ check "tray icon back" wait_for_tray
 check "balloon 'Torvane actualizado a …'" wait_for_balloon "Torvane actualizado a"
 check "balloon body: the release notes (read: $balloon)" grep -q "varios .* detalle" <<<"$balloon"
 check "still switched on after the restart" wait_for_colour "#0067C0" after-update
+check "the old process quits by itself" old_process_ended
 old="$(dirname "$installed_exe")/Torvane.old.exe"
 check "Torvane.old.exe removed after the start" until_true 6 test ! -e "$old"
 check "no work folder left" no_work_folder
