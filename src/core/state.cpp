@@ -175,6 +175,12 @@ void remove_state_key(const std::filesystem::path& file, std::string_view key) {
     update_state(file, [&](json& object) { object.erase(std::string(key)); });
 }
 
+std::optional<std::int64_t> refused_build(const nlohmann::json& state) {
+    const auto found = state.find("refusedBuild");
+    if (found == state.end() || !found->is_number_integer()) return std::nullopt;
+    return found->get<std::int64_t>();
+}
+
 void save_run_state(const std::filesystem::path& file, const EngineState& s, RunSnapshot& snapshot,
                     bool force) {
     RunFields fields = run_fields(s);

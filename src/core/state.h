@@ -1,10 +1,12 @@
 #pragma once
 // state.json: things kept between runs that are not settings. The engine's run state
-// ("state.v1"), the first-run mark ("onboarded") and the updater's hand-over ("updatedTo").
+// ("state.v1"), the first-run mark ("onboarded"), the updater's hand-over ("updatedTo") and
+// the build that could not start after an update ("refusedBuild").
 // Every writer reads the file, changes one key and writes the whole object back under one
 // process-wide lock; keys it does not know are carried along.
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -63,6 +65,10 @@ nlohmann::json read_state(const std::filesystem::path& file);
 // Write failures are dropped: the old file stays as it was.
 void set_state_key(const std::filesystem::path& file, std::string_view key, nlohmann::json value);
 void remove_state_key(const std::filesystem::path& file, std::string_view key);
+
+// "refusedBuild": a build that could not start after its installation, never installed
+// automatically again. Absent from older files, and when the value is not a whole number.
+std::optional<std::int64_t> refused_build(const nlohmann::json& state);
 
 // Writes "state.v1" when the record differs from `snapshot` (or always when forced) and
 // makes it the new snapshot, whether the write succeeds or not.

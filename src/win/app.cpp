@@ -26,6 +26,8 @@ constexpr int hotkey_id = 1;
 constexpr UINT hotkey_modifiers = MOD_CONTROL | MOD_ALT | MOD_SHIFT | MOD_NOREPEAT;
 constexpr UINT hotkey_key = 0x4A;  // J
 constexpr UINT update_check_every_ms = 6 * 60 * 60 * 1000;
+// The WM_QUIT code of a quit that makes way for a newly installed build.
+constexpr int quit_to_restart = 2;
 
 UINT taskbar_created_message = 0;
 std::atomic<uint32_t> tick_counter{0};
@@ -64,11 +66,7 @@ void quit(bool restart) {
     WTSUnRegisterSessionNotification(app->window);
     app.release();
     stop_listener();
-    if (restart) {
-        release_instance();
-        launch_executable(running_exe_path());
-    }
-    PostQuitMessage(0);
+    PostQuitMessage(restart ? quit_to_restart : 0);
 }
 
 // The icon's mouse events: the panel on a left or balloon click, keep-awake on a right click.
@@ -205,15 +203,10 @@ void MainWindow::on_tray_event(LPARAM lparam) {
 void MainWindow::on_update_notice() {
     AppBorrow app;
     if (!app) return;
-    std::optional<std::pair<std::string, std::string>> note;
-    bool restart = false;
-    {
-        std::lock_guard lock(app->updater->lock);
-        note = std::exchange(app->updater->pending_notification, std::nullopt);
-        restart = app->updater->restart_requested;
-    }
-    if (note && app->prefs.notifications) show_notification(app->window, note->first, note->second);
-    if (restart) queue_action(*app, Command::quit_and_restart);
+    const UpdateNotice notice = take_update_notice(*app->updater);
+    if (notice.notification && app->prefs.notifications)
+        show_notification(app->window, notice.notification->first, notice.notification->second);
+    if (notice.restart) queue_action(*app, Command::quit_and_restart);
     refresh(*app);
 }
 
@@ -347,10 +340,7 @@ void refresh(App& app) {
         app.display_applied = app.prefs.preventDisplaySleep;
         set_power_request(app.power_request_held, app.prefs.preventDisplaySleep && app.engine.on);
     }
-    {
-        std::lock_guard lock(app.updater->lock);
-        app.updater->auto_install = app.prefs.autoInstallUpdates;
-    }
+    set_auto_install(*app.updater, app.prefs.autoInstallUpdates);
     refresh_tray_icon(app.tray, *app.renderer, app.engine, app.prefs);
     // Nothing shows: what drawing needs goes until a window or the nudge icon opens again.
     if (!panel_visible(app) && !(app.settings && app.settings->is_open()) &&
@@ -382,12 +372,14 @@ void run_pending_actions() {
     }
 }
 
-void run_message_loop() {
+bool run_message_loop() {
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    int result = 0;
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    return result == 0 && message.wParam == quit_to_restart;
 }
 
 }  // namespace torvane

@@ -123,7 +123,8 @@ void queue_action(App& app, Command command);
 void run_pending_actions();
 void register_hotkey(App& app);
 
-// Runs the message loop until WM_QUIT.
-void run_message_loop();
+// Runs the message loop until WM_QUIT; true when the program quits to make way for a newly
+// installed build.
+bool run_message_loop();
 
 }  // namespace torvane

@@ -128,18 +128,22 @@ std::filesystem::path running_exe_path() {
     }
 }
 
-bool launch_executable(const std::filesystem::path& exe) {
-    std::wstring command = L"\"" + exe.wstring() + L"\"";
+Handle start_process(const std::wstring& program, std::wstring command_line,
+                     const std::wstring& folder, DWORD flags) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    std::filesystem::path folder = exe.has_parent_path() ? exe.parent_path() : L".";
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, nullptr, folder.c_str(), &startup, &process))
-        return false;
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                        flags | CREATE_UNICODE_ENVIRONMENT, nullptr, folder.c_str(), &startup,
+                        &process))
+        return Handle();
     Handle thread(process.hThread);
-    Handle child(process.hProcess);
-    return true;
+    return Handle(process.hProcess);
+}
+
+Handle launch_executable(const std::filesystem::path& exe) {
+    const std::filesystem::path folder = exe.has_parent_path() ? exe.parent_path() : L".";
+    return start_process(exe.native(), L"\"" + exe.native() + L"\"", folder.native());
 }
 
 std::wstring normalized_program_path(const std::filesystem::path& path) {

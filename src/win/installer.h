@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "win/handle.h"
+
 namespace torvane {
 
 enum class InstallOutcome { run_here, handed_over };
@@ -53,8 +55,12 @@ std::filesystem::path shortcut_path();
 // The running program's own path; empty when it cannot be determined.
 std::filesystem::path running_exe_path();
 
-// Starts an executable without arguments; false when it could not be started.
-bool launch_executable(const std::filesystem::path& exe);
+// Starts `program` with `command_line` in `folder`: the process, empty when it could not be
+// started (the reason in GetLastError).
+Handle start_process(const std::wstring& program, std::wstring command_line,
+                     const std::wstring& folder, DWORD flags = 0);
+// Starts an executable without arguments, in its own folder.
+Handle launch_executable(const std::filesystem::path& exe);
 
 // The form in which two program paths are compared: the final path (links followed) when the
 // file can be opened, "/" as "\", without a leading "\\?\" or trailing "\", in lower case.

@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "core/appcast.h"
 #include "core/platform.h"
@@ -23,6 +22,7 @@
 #include "win/ui/d2d.h"
 #include "win/ui/settings.h"
 #include "win/update_install.h"
+#include "win/update_restart.h"
 #include "win/version.h"
 #include "win/wtext.h"
 
@@ -59,15 +59,9 @@ StartMode parse_command_line() {
     return StartMode::run;
 }
 
+// Not being able to clean up now only leaves files for the next start.
 void start_cleanup_thread() {
-    try {
-        std::thread([] {
-            name_current_thread(L"torvane-cleanup");
-            guarded("torvane-cleanup", cleanup_after_update);
-        }).detach();
-    } catch (...) {
-        // Not being able to clean up now only leaves files for the next start.
-    }
+    start_thread("torvane-cleanup", cleanup_after_update, [] {});
 }
 
 // "{version} ({build})", as the start-up log line and the update status show it.
@@ -76,13 +70,15 @@ std::string version_and_build() {
 }
 
 void publish_version(App& app) {
-    {
-        std::lock_guard lock(app.updater->lock);
-        app.updater->window = app.window;
-        app.updater->message = update_notice_message;
-        app.updater->status = "Versión " + version_and_build();
-    }
-    PostMessageW(app.window, update_notice_message, 0, 0);
+    UpdaterState& updater = *app.updater;
+    const std::optional<std::int64_t> refused = refused_build(read_state());
+    publish(updater, [&] {
+        updater.window = app.window;
+        updater.message = update_notice_message;
+        updater.status = "Versión " + version_and_build();
+        updater.refused_build = refused;
+        updater.install = install_update;
+    });
 }
 
 constexpr std::string_view greeting_title = "Torvane está en la barra de tareas";
@@ -90,8 +86,26 @@ constexpr std::string_view greeting_body =
     "Está junto al reloj (si no lo ves, tocá la flechita ^). Clic para abrir el menú; clic "
     "derecho para activarlo o desactivarlo.";
 
+std::string text_at(const nlohmann::json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : "?";
+}
+
+// After a new build failed to start and this one was put back in its place.
+void report_rollback(App& app, const nlohmann::json& record) {
+    remove_state_key("rolledBack");
+    log_line("La build " + text_at(record, "build") + " " + text_at(record, "reason") +
+             "; se volvió a la anterior y no se instalará sola");
+    if (app.prefs.notifications)
+        show_notification(app.window, "Torvane " + running_version(),
+                          "La versión nueva no pudo iniciarse; se volvió a la anterior.");
+}
+
 void post_update_notice_and_greeting(App& app) {
     nlohmann::json state = read_state();
+    if (auto rolled_back = state.find("rolledBack");
+        rolled_back != state.end() && rolled_back->is_object())
+        report_rollback(app, *rolled_back);
     if (auto updated = state.find("updatedTo"); updated != state.end() && updated->is_object()) {
         remove_state_key("updatedTo");
         if (app.prefs.notifications) {
@@ -155,12 +169,13 @@ int run() {
     post_update_notice_and_greeting(app);
 
     run_pending_actions();
-    run_message_loop();
+    const bool restart = run_message_loop();
 
     KillTimer(window, timer_tick);
     main_window.destroy();
     take_app().reset();
     release_instance();
+    if (restart) start_new_build(running_exe_path());
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "core/removal.h"
 #include "win/folders.h"
@@ -35,15 +36,7 @@ void schedule_install_dir_removal() {
     const std::wstring system = system_folder();
     std::wstring command = widen(removal_command_line(narrow(system), text));
     const std::wstring cmd = system + L"\\cmd.exe";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(cmd.c_str(), command.data(), nullptr, nullptr, FALSE,
-                       CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, nullptr, system.c_str(),
-                       &startup, &process)) {
-        Handle thread(process.hThread);
-        Handle child(process.hProcess);
-    }
+    start_process(cmd, std::move(command), system, CREATE_NO_WINDOW);
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "win/update.h"
 
-#include <thread>
 #include <variant>
 
 #include "win/fault.h"
 #include "win/log.h"
 #include "win/net.h"
+#include "win/system.h"
 #include "win/threads.h"
-#include "win/update_install.h"
 #include "win/version.h"
 
 namespace torvane {
@@ -21,13 +20,10 @@ constexpr std::size_t feed_limit = 65536;
 // The true version: GetVersionEx reports what the manifest allows it to.
 std::optional<OsVersion> system_version() {
     using RtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const FARPROC proc = ntdll ? GetProcAddress(ntdll, "RtlGetVersion") : nullptr;
-    if (!proc) return std::nullopt;
+    static const auto get_version = system_function<RtlGetVersion>(L"ntdll.dll", "RtlGetVersion");
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    if (reinterpret_cast<RtlGetVersion>(reinterpret_cast<void*>(proc))(&info) != 0)
-        return std::nullopt;
+    if (!get_version || get_version(&info) != 0) return std::nullopt;
     return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
 }
 
@@ -46,17 +42,20 @@ void server_failed(UpdaterState& state) {
 void newer_build_found(UpdaterState& state, Appcast feed, bool manual,
                        const RunningSystem& running) {
     feed.notes = sanitize_notes(feed.notes);
-    bool automatic = false;
+    InstallUpdate install = nullptr;
+    bool refused = false;
     publish(state, [&] {
         state.busy = false;
         state.status = "Hay una versión nueva: " + feed.version;
         state.available = feed;
-        automatic = state.auto_install;
+        if (state.auto_install) install = state.install;
+        refused = state.refused_build == std::int64_t{feed.build};
     });
     log_line("Versión nueva en el feed: " + feed.version + " (build " + std::to_string(feed.build) +
              "); instalada " + running.version + " (" + std::to_string(running.build) + ")");
-    if (manual) return;
-    if (!automatic) {
+    // A build that could not start here is left to the user's "Instalar", never retried alone.
+    if (manual || refused) return;
+    if (!install) {
         return publish(state, [&] {
             state.pending_notification.emplace("Torvane " + feed.version + " disponible",
                                                "Abrí el menú de Torvane para instalarla.");
@@ -64,7 +63,7 @@ void newer_build_found(UpdaterState& state, Appcast feed, bool manual,
     }
     // A fault in the installation is a failed download, not a failed check.
     if (begin_install(state, feed) &&
-        !guarded("torvane-update-check", [&] { install_update(state, feed); }))
+        !guarded("torvane-update-check", [&] { install(state, feed); }))
         update_failed(state, download_failure);
 }
 
@@ -81,15 +80,9 @@ void check_for_updates(const std::shared_ptr<UpdaterState>& state, bool manual) 
         state->busy = true;
     }
     publish(*state, [&] { state->status = "Buscando…"; });
-    try {
-        std::thread([state, manual] {
-            name_current_thread(L"torvane-update-check");
-            if (!guarded("torvane-update-check", [&] { run_update_check(*state, manual); }))
-                update_failed(*state, server_failure);
-        }).detach();
-    } catch (...) {
-        update_failed(*state, server_failure);
-    }
+    start_thread(
+        "torvane-update-check", [state, manual] { run_update_check(*state, manual); },
+        [state] { update_failed(*state, server_failure); });
 }
 
 void run_update_check(UpdaterState& state, bool manual) {
@@ -124,47 +117,6 @@ void conclude_check(UpdaterState& state, std::string_view body, bool fetched, bo
         });
     }
     newer_build_found(state, std::move(feed), manual, running);
-}
-
-bool begin_install(UpdaterState& state, const Appcast& appcast) {
-    {
-        std::lock_guard lock(state.lock);
-        if (state.busy) return false;
-        state.busy = true;
-    }
-    if (!package_url_allowed(appcast.url, update_host())) {
-        update_failed(state, download_failure);
-        return false;
-    }
-    publish(state, [&] { state.status = "Descargando " + appcast.version + "…"; });
-    return true;
-}
-
-void update_failed(UpdaterState& state, std::string_view message) {
-    publish(state, [&] {
-        state.busy = false;
-        state.status = message;
-    });
-    std::string line = "Actualización fallida: " + std::string(message);
-    for (char& c : line) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
-    log_line(line);
-}
-
-std::optional<Appcast> available_update(UpdaterState& state) {
-    std::lock_guard lock(state.lock);
-    return state.available;
-}
-
-bool is_busy(UpdaterState& state) {
-    std::lock_guard lock(state.lock);
-    return state.busy;
-}
-
-std::string update_status(UpdaterState& state) {
-    std::lock_guard lock(state.lock);
-    return state.status;
 }
 
 }  // namespace torvane

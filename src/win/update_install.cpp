@@ -4,16 +4,15 @@
 #include <wintrust.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <random>
 #include <string_view>
 #include <system_error>
-#include <thread>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "core/crypto.h"
 #include "core/package.h"
+#include "core/pe_version.h"
 #include "win/fault.h"
 #include "win/folders.h"
 #include "win/handle.h"
@@ -22,6 +21,7 @@
 #include "win/net.h"
 #include "win/state_file.h"
 #include "win/threads.h"
+#include "win/update_restart.h"
 #include "win/version.h"
 #include "win/wtext.h"
 
@@ -37,15 +37,6 @@ constexpr std::string_view bad_version = "La versión descargada no es válida";
 constexpr std::string_view not_replaced = "No se pudo reemplazar la app";
 constexpr unsigned download_timeout_seconds = 300;
 constexpr std::wstring_view work_folder_prefix = L"torvane-update-";
-
-// A fresh name per attempt, so that a folder a crashed attempt left cannot be reused.
-std::wstring work_folder_name() {
-    std::random_device random;
-    std::uniform_int_distribution<unsigned long long> any;
-    wchar_t digits[33];
-    std::swprintf(digits, std::size(digits), L"%016llx%016llx", any(random), any(random));
-    return std::wstring(work_folder_prefix) + digits;
-}
 
 bool present(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -63,73 +54,52 @@ std::optional<std::string> signing_certificate_digest(HANDLE trust_state) {
     return sha256_hex({certificate->pbCertEncoded, certificate->cbCertEncoded});
 }
 
-bool same_signer(const std::filesystem::path& running, const std::filesystem::path& extracted) {
+bool same_signer(const std::filesystem::path& running, const NewProgram& fresh) {
     const std::optional<std::string> ours = signer_thumbprint(running);
-    const std::optional<std::string> theirs = signer_thumbprint(extracted);
+    const std::optional<std::string> theirs = signer_thumbprint(fresh.path, fresh.file.get());
     return ours && theirs && *ours == *theirs;
 }
 
-bool acceptable_version(const std::filesystem::path& exe, const Appcast& appcast,
+// Read from the bytes that were written and verified, never from the file again.
+bool acceptable_version(std::span<const std::uint8_t> exe, const Appcast& appcast,
                         std::uint32_t running_build) {
-    const std::optional<FileVersion> version = file_fixed_version(exe);
-    return version && file_version_string(exe, L"ProductName") == "Torvane" &&
-           std::int64_t{version->build} == appcast.build && version->build > running_build;
+    const Result<ExeVersion> version = read_exe_version(exe);
+    if (!version) return false;
+    const std::uint16_t build = version.value().file_version[3];
+    return version.value().product_name == "Torvane" && std::int64_t{build} == appcast.build &&
+           build > running_build;
 }
 
-// The steps between the download and the restart, in order; the message of the first that
-// fails, nothing when the new build is in place.
-std::optional<std::string> verify_and_replace(UpdaterState& state, const Appcast& appcast,
-                                              std::span<const std::uint8_t> package,
-                                              const InstallTarget& target,
-                                              const std::filesystem::path& work) {
-    if (!verify_package_digest(package, appcast)) return std::string(digest_mismatch);
-    if (!verify_package_signature(package, appcast)) return std::string(bad_signature);
-    if (work.empty() || create_folder_tree(work) != ERROR_SUCCESS) return std::string(no_app);
-    const std::optional<std::filesystem::path> extracted = extract_app(package, work);
-    if (!extracted) return std::string(no_app);
-    if (!same_signer(target.exe, *extracted)) return std::string(wrong_signer);
-    if (!acceptable_version(*extracted, appcast, target.build)) return std::string(bad_version);
-    publish(state, [&] { state.status = "Instalando…"; });
-    if (target.exe.empty() || !target.exe.has_parent_path()) return std::string(not_replaced);
-    const std::optional<SwapFailure> failure =
-        replace_executable(*extracted, target.exe, target.rename);
-    if (!failure) return std::nullopt;
-    std::string message = std::string(not_replaced) + ": " + system_error_text(failure->error);
-    if (!failure->program_in_place)
-        message += ". Torvane.exe no se pudo restaurar: la versión anterior quedó en " +
-                   narrow((target.exe.parent_path() / L"Torvane.old.exe").native());
-    return message;
+// Removes the new file through its own handle, so that only the file written here can go.
+void discard(NewProgram& fresh) {
+    FILE_DISPOSITION_INFO remove{TRUE};
+    SetFileInformationByHandle(fresh.file.get(), FileDispositionInfo, &remove, sizeof remove);
+    fresh.file.reset();
 }
 
-void installed(UpdaterState& state, const Appcast& appcast) {
-    log_line("Instalada la build " + std::to_string(appcast.build) + "; reiniciando");
-    // Read by the new build at its start, for the balloon with the release notes. The new build
-    // is in place whatever happens here, so a failure only costs the balloon.
-    guarded("torvane-update-install", [&] {
-        set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}});
-    });
-    publish(state, [&] { state.restart_requested = true; });
-}
-
-DWORD write_new_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return GetLastError();
+DWORD write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
         DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) return GetLastError();
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return GetLastError();
         if (written == 0) return ERROR_WRITE_FAULT;
         bytes = bytes.subspan(written);
     }
-    return ERROR_SUCCESS;
+    // On the disk, not only in the system's cache, before any name points at it.
+    return FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
 }
 
-// A failed step of the swap: the half-copied new file goes, and the step's error is reported.
-SwapFailure abandon_swap(const std::filesystem::path& fresh, SwapFailure failure) {
-    remove_tree(fresh);
-    return failure;
+// Gives the open file the name `to`, replacing what has it, and writes that through.
+bool rename_open_file(HANDLE file, const std::filesystem::path& to) {
+    const std::wstring& name = to.native();
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) &&
+           FlushFileBuffers(file);
 }
 
 // After the new file could not take its place: the previous program goes back, renamed or, if
@@ -145,20 +115,100 @@ bool put_back(const std::filesystem::path& old, const std::filesystem::path& cur
     return false;
 }
 
+// A swap that failed: the system error of the failed step, and whether a program is left at the
+// running program's path.
+struct SwapFailure {
+    DWORD error = ERROR_SUCCESS;
+    bool program_in_place = true;
+};
+
+// Swaps the new file in for `current`, keeping the previous program as "Torvane.old.exe". After
+// a failed step the previous program is put back: renamed, or else copied.
+std::optional<SwapFailure> replace_executable(NewProgram& fresh,
+                                              const std::filesystem::path& current,
+                                              RenameFile rename) {
+    const std::filesystem::path old = current.parent_path() / L"Torvane.old.exe";
+    if (present(old) && !DeleteFileW(old.c_str())) return SwapFailure{GetLastError()};
+    // A running executable may be renamed, though not deleted or overwritten.
+    if (!rename(current, old)) return SwapFailure{GetLastError()};
+    if (!rename_open_file(fresh.file.get(), current)) {
+        const DWORD error = GetLastError();
+        // Before the old file goes back: it may only replace a file nobody holds.
+        discard(fresh);
+        return SwapFailure{error, put_back(old, current, rename)};
+    }
+    fresh.file.reset();
+    return std::nullopt;
+}
+
+// A failed step: the status the user sees, and what the log adds to it.
+struct Refusal {
+    explicit Refusal(std::string_view text, std::string why = {})
+        : message(text), detail(std::move(why)) {}
+    std::string message;
+    std::string detail;
+};
+
+std::string swap_failure_text(const SwapFailure& failure, const std::filesystem::path& exe) {
+    std::string message = std::string(not_replaced) + ": " + system_error_text(failure.error);
+    if (!failure.program_in_place)
+        message += ". Torvane.exe no se pudo restaurar: la versión anterior quedó en " +
+                   narrow((exe.parent_path() / L"Torvane.old.exe").native());
+    return message;
+}
+
+// The proofs on the written file and its swap; the message of the first that fails, nothing
+// when the new build is in place.
+std::optional<Refusal> prove_and_replace(UpdaterState& state, const Appcast& appcast,
+                                         std::span<const std::uint8_t> app, NewProgram& fresh,
+                                         const InstallTarget& target) {
+    if (!same_signer(target.exe, fresh)) return Refusal(wrong_signer);
+    if (!acceptable_version(app, appcast, target.build)) return Refusal(bad_version);
+    publish(state, [&] { state.status = "Instalando…"; });
+    const std::optional<SwapFailure> failure = replace_executable(fresh, target.exe, target.rename);
+    if (!failure) return std::nullopt;
+    return Refusal(swap_failure_text(*failure, target.exe));
+}
+
+// The steps between the download and the restart, in order; the message of the first that
+// fails, nothing when the new build is in place.
+std::optional<Refusal> verify_and_replace(UpdaterState& state, const Appcast& appcast,
+                                          std::span<const std::uint8_t> package,
+                                          const InstallTarget& target) {
+    if (!verify_package_digest(package, appcast)) return Refusal(digest_mismatch);
+    if (!verify_package_signature(package, appcast)) return Refusal(bad_signature);
+    const Result<std::vector<std::uint8_t>> app = extract_app_bytes(package);
+    if (!app) return Refusal(no_app, app.error().message);
+    if (target.exe.empty() || !target.exe.has_parent_path()) return Refusal(not_replaced);
+    Result<NewProgram> fresh = write_new_program(target.exe.parent_path(), app.value());
+    if (!fresh)
+        return Refusal(swap_failure_text({static_cast<DWORD>(fresh.error().code)}, target.exe),
+                       fresh.error().message);
+    std::optional<Refusal> failure =
+        prove_and_replace(state, appcast, app.value(), fresh.value(), target);
+    if (fresh.value().file) discard(fresh.value());
+    return failure;
+}
+
+void installed(UpdaterState& state, const Appcast& appcast) {
+    log_line("Instalada la build " + std::to_string(appcast.build) + "; reiniciando");
+    // Read by the new build at its start, for the balloon with the release notes. The new build
+    // is in place whatever happens here, so a failure only costs the balloon.
+    guarded("torvane-update-install", [&] {
+        set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}});
+    });
+    publish(state, [&] { state.restart_requested = true; });
+}
+
 }  // namespace
 
 void start_install(const std::shared_ptr<UpdaterState>& state) {
     std::optional<Appcast> offer = available_update(*state);
     if (!offer || !begin_install(*state, *offer)) return;
-    try {
-        std::thread([state, offer = std::move(*offer)] {
-            name_current_thread(L"torvane-update-install");
-            if (!guarded("torvane-update-install", [&] { install_update(*state, offer); }))
-                update_failed(*state, download_failure);
-        }).detach();
-    } catch (...) {
-        update_failed(*state, download_failure);
-    }
+    start_thread(
+        "torvane-update-install",
+        [state, offer = std::move(*offer)] { install_update(*state, offer); },
+        [state] { update_failed(*state, download_failure); });
 }
 
 void install_update(UpdaterState& state, const Appcast& appcast) {
@@ -175,29 +225,34 @@ void install_update(UpdaterState& state, const Appcast& appcast) {
 
 void install_package(UpdaterState& state, const Appcast& appcast,
                      std::span<const std::uint8_t> package, const InstallTarget& target) {
-    // Empty when the system names no temporary folder: the attempt then fails at that step.
-    const std::filesystem::path temp = temp_folder();
-    const std::filesystem::path work = temp.empty() ? temp : temp / work_folder_name();
-    const std::optional<std::string> failure =
-        verify_and_replace(state, appcast, package, target, work);
-    if (!work.empty()) remove_tree(work);
-    if (failure) return update_failed(state, *failure);
+    const std::optional<Refusal> failure = verify_and_replace(state, appcast, package, target);
+    if (failure) return update_failed(state, failure->message, failure->detail);
     installed(state, appcast);
 }
 
-std::optional<std::filesystem::path> extract_app(std::span<const std::uint8_t> package,
-                                                 const std::filesystem::path& folder) {
-    const Result<std::vector<std::uint8_t>> app = extract_app_bytes(package);
-    if (!app) return std::nullopt;
-    std::filesystem::path exe = folder / L"Torvane.exe";
-    if (write_new_file(exe, app.value()) != ERROR_SUCCESS) return std::nullopt;
-    return exe;
+Result<NewProgram> write_new_program(const std::filesystem::path& folder,
+                                     std::span<const std::uint8_t> bytes) {
+    NewProgram fresh{{}, folder / L"Torvane.new.exe"};
+    // What a crashed attempt left; never followed if it is a link.
+    remove_tree(fresh.path);
+    // Others may read it, as the system's loader and scanners do, but never write, rename or
+    // remove it while this handle lives.
+    fresh.file.reset(CreateFileW(fresh.path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!fresh.file) return Error{"CreateFileW", static_cast<long>(GetLastError())};
+    if (const DWORD error = write_all(fresh.file.get(), bytes)) {
+        discard(fresh);
+        return Error{"WriteFile", static_cast<long>(error)};
+    }
+    return fresh;
 }
 
-std::optional<std::string> signer_thumbprint(const std::filesystem::path& file) {
+std::optional<std::string> signer_thumbprint(const std::filesystem::path& file, HANDLE opened) {
     WINTRUST_FILE_INFO file_info{};
     file_info.cbStruct = sizeof file_info;
     file_info.pcwszFilePath = file.c_str();
+    file_info.hFile = opened;
     WINTRUST_DATA data{};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -219,26 +274,6 @@ std::optional<std::string> signer_thumbprint(const std::filesystem::path& file) 
     return thumbprint;
 }
 
-std::optional<SwapFailure> replace_executable(const std::filesystem::path& extracted,
-                                              const std::filesystem::path& current,
-                                              RenameFile rename) {
-    const std::filesystem::path folder = current.parent_path();
-    const std::filesystem::path fresh = folder / L"Torvane.new.exe";
-    const std::filesystem::path old = folder / L"Torvane.old.exe";
-    if (!CopyFileW(extracted.c_str(), fresh.c_str(), FALSE))
-        return abandon_swap(fresh, {GetLastError()});
-    // On the disk, not only in the system's cache, before any name points at it.
-    if (const DWORD error = flush_file(fresh)) return abandon_swap(fresh, {error});
-    if (present(old) && !DeleteFileW(old.c_str())) return abandon_swap(fresh, {GetLastError()});
-    // A running executable may be renamed, though not deleted or overwritten.
-    if (!rename(current, old)) return abandon_swap(fresh, {GetLastError()});
-    if (!rename(fresh, current)) {
-        const DWORD error = GetLastError();
-        return abandon_swap(fresh, {error, put_back(old, current, rename)});
-    }
-    return std::nullopt;
-}
-
 void cleanup_after_update() {
     remove_update_leftovers(running_exe_path(), temp_folder());
 }
@@ -247,8 +282,9 @@ void remove_update_leftovers(const std::filesystem::path& exe, const std::filesy
     if (!exe.empty() && exe.has_parent_path()) {
         const std::filesystem::path folder = exe.parent_path();
         const std::filesystem::path old = folder / L"Torvane.old.exe";
-        // The previous process may still be exiting and holding its file.
-        for (int attempt = 0; attempt < 10 && !remove_tree(old); ++attempt)
+        // The previous process holds its file while it watches this build start, and then exits.
+        const ULONGLONG give_up = GetTickCount64() + new_build_trial_ms + 5000;
+        while (!remove_tree(old) && GetTickCount64() < give_up)
             Sleep(300);
         remove_tree(folder / L"Torvane.new.exe");
     }

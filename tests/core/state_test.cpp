@@ -256,5 +256,12 @@ TEST_F(StateFileTest, ConcurrentWritersLoseNoKey) {
     EXPECT_FALSE(fs::exists(dir_ / "state.json.tmp"));
 }
 
+TEST(StateFileLayoutTest, OnlyAWholeNumberRefusesABuild) {
+    EXPECT_EQ(refused_build(parse_state(R"({"refusedBuild": 7})")), 7);
+    for (const char* text : {"{}", R"({"refusedBuild": "7"})", R"({"refusedBuild": 7.5})",
+                             R"({"refusedBuild": null})"})
+        EXPECT_EQ(refused_build(parse_state(text)), std::nullopt) << text;
+}
+
 }  // namespace
 }  // namespace torvane

@@ -1,4 +1,4 @@
-#include "tools/release/pe_version.h"
+#include "core/pe_version.h"
 
 #include <gtest/gtest.h>
 

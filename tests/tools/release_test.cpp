@@ -17,7 +17,7 @@
 #include "core/text.h"
 #include "pe_image.h"
 #include "tests/core/signing.h"
-#include "tools/release/pe_version.h"
+#include "core/pe_version.h"
 
 namespace torvane::release {
 namespace {

@@ -19,6 +19,7 @@
 #include "win/installer.h"
 #include "win/log.h"
 #include "win/state_file.h"
+#include "win/update_restart.h"
 
 using namespace torvane;
 namespace fs = std::filesystem;
@@ -106,7 +107,8 @@ protected:
     }
     void TearDown() override {
         fs::remove_all(folder_);
-        remove_state_key("updatedTo");
+        for (const char* key : {"updatedTo", "refusedBuild", "rolledBack"})
+            remove_state_key(key);
     }
 
     void install_running(const fs::path& program) {
@@ -122,15 +124,15 @@ protected:
     }
 
     // What every failed attempt must leave: the program as it was, the offer, no busy state,
-    // no half-copied file and no work folder.
-    void expect_untouched(std::string_view message) {
+    // and no half-written file.
+    void expect_untouched(std::string_view message, std::string_view detail = {}) {
         EXPECT_TRUE(read_file(exe_) == running_bytes_);
         EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
-        EXPECT_TRUE(work_folders().empty());
         EXPECT_FALSE(is_busy(state_));
         EXPECT_FALSE(state_.restart_requested);
         EXPECT_TRUE(available_update(state_).has_value());
-        EXPECT_EQ(last_log_line(), "Actualización fallida: " + std::string(message));
+        EXPECT_EQ(last_log_line(), "Actualización fallida: " + std::string(message) +
+                                       (detail.empty() ? "" : " (" + std::string(detail) + ")"));
     }
 
     fs::path folder_, exe_;
@@ -138,15 +140,33 @@ protected:
     UpdaterState state_;
 };
 
+// Between the proofs and the swap, tries to write, replace and remove the proven file.
+int intrusions = 0;
+bool intrude(const fs::path& from, const fs::path& to) {
+    const fs::path fresh = to.parent_path() / L"Torvane.new.exe";
+    const fs::path other = to.parent_path() / L"other.exe";
+    write_file(other, {1});
+    const FileHandle writer(CreateFileW(fresh.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    intrusions += bool(writer) +
+                  MoveFileExW(other.c_str(), fresh.c_str(), MOVEFILE_REPLACE_EXISTING) +
+                  DeleteFileW(fresh.c_str());
+    return rename_durably(from, to);
+}
+
 TEST_F(UpdateInstall, AGenuineBuildReplacesTheProgramAndAsksForARestart) {
     const Bytes package = package_of(fixture(L"next-a.exe"));
-    EXPECT_EQ(install(offer(package), package), "Instalando…");
+    write_file(folder_ / L"Torvane.new.exe", {1, 2, 3});  // left by a crashed attempt
+    EXPECT_TRUE(begin_install(state_, offer(package)));
+    install_package(state_, offer(package), package, {exe_, 1, intrude});
+    EXPECT_EQ(update_status(state_), "Instalando…");
+    EXPECT_EQ(intrusions, 0);
     EXPECT_TRUE(state_.restart_requested);
     EXPECT_TRUE(is_busy(state_)) << "nothing else may start before the restart";
     EXPECT_TRUE(read_file(exe_) == read_file(fixture(L"next-a.exe")));
     EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == running_bytes_);
     EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
-    EXPECT_TRUE(work_folders().empty());
     EXPECT_EQ(last_log_line(), "Instalada la build 2; reiniciando");
     EXPECT_EQ(read_state()["updatedTo"], (nlohmann::json{{"notes", "Arreglosvarios"}}));
 
@@ -211,7 +231,7 @@ TEST_F(UpdateInstall, EveryFailedProofNamesItselfAndChangesNothing) {
 
     const Bytes misnamed = package_of(fixture(L"next-a.exe"), "bin/Torvane.exe");
     EXPECT_EQ(install(offer(misnamed), misnamed), no_app);
-    expect_untouched(no_app);
+    expect_untouched(no_app, "no app entry");
 
     for (const wchar_t* impostor : {L"next-unsigned.exe", L"next-b.exe"}) {
         const Bytes package = package_of(fixture(impostor));
@@ -242,24 +262,20 @@ TEST_F(UpdateInstall, ALockedOldFileStopsTheSwapWithTheSystemsReason) {
     EXPECT_TRUE(status.ends_with(" (os error 32)")) << status;
     expect_untouched(status);
     EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == Bytes{9});
-
-    // Nothing to copy: the first step fails and nothing was renamed.
-    const std::optional<SwapFailure> missing = replace_executable(folder_ / L"missing.exe", exe_);
-    ASSERT_TRUE(missing.has_value());
-    EXPECT_EQ(missing->error, DWORD{ERROR_FILE_NOT_FOUND});
-    EXPECT_TRUE(read_file(exe_) == running_bytes_);
-    EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
 }
 
-// Renames into the program's path fail: plainly, or because a folder took the name meanwhile.
-bool rename_refused(const fs::path& from, const fs::path& to) {
-    if (to.filename() != L"Torvane.exe") return rename_durably(from, to);
+// A folder takes the program's name as soon as it is free, so the new build cannot have it;
+// the rename back then works once that folder is gone, or fails.
+bool name_taken(const fs::path& from, const fs::path& to) {
+    const bool renamed = rename_durably(from, to);
+    if (to.filename() == L"Torvane.old.exe") CreateDirectoryW(from.c_str(), nullptr);
+    return renamed;
+}
+bool name_taken_then_refused(const fs::path& from, const fs::path& to) {
+    if (to.filename() != L"Torvane.exe") return name_taken(from, to);
+    RemoveDirectoryW(to.c_str());
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
-}
-bool name_taken(const fs::path& from, const fs::path& to) {
-    if (to.filename() == L"Torvane.exe") CreateDirectoryW(to.c_str(), nullptr);
-    return rename_durably(from, to);
 }
 
 TEST_F(UpdateInstall, AFailedRollbackStillLeavesAProgramOrSaysWhereItIs) {
@@ -267,7 +283,7 @@ TEST_F(UpdateInstall, AFailedRollbackStillLeavesAProgramOrSaysWhereItIs) {
     state_.available = offer(genuine);
     EXPECT_TRUE(begin_install(state_, offer(genuine)));
     // Renaming back fails as well: the previous program is copied into place.
-    install_package(state_, offer(genuine), genuine, {exe_, 1, rename_refused});
+    install_package(state_, offer(genuine), genuine, {exe_, 1, name_taken_then_refused});
     EXPECT_EQ(update_status(state_),
               "No se pudo reemplazar la app: " + system_error_text(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(read_file(exe_) == running_bytes_);
@@ -282,6 +298,44 @@ TEST_F(UpdateInstall, AFailedRollbackStillLeavesAProgramOrSaysWhereItIs) {
     EXPECT_TRUE(read_file(folder_ / L"Torvane.old.exe") == running_bytes_);
     EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
     RemoveDirectoryW(exe_.c_str());
+}
+
+TEST_F(UpdateInstall, ANewBuildThatDoesNotStartGivesWayToThePreviousOne) {
+    struct Case {
+        const wchar_t* exit_code;  // of the new build; none when it is no program at all
+        NewBuildStart outcome;
+        std::optional<std::int64_t> refused;
+    };
+    const Bytes next = read_file(fixture(L"next-a.exe"));
+    for (const Case& c : {Case{L"0", NewBuildStart::running, std::nullopt},
+                          Case{L"0xC0000005", NewBuildStart::rolled_back, 2},
+                          Case{nullptr, NewBuildStart::rolled_back, std::nullopt}}) {
+        SCOPED_TRACE(c.exit_code ? c.exit_code : L"not a program");
+        write_file(exe_, c.exit_code ? next : Bytes(4096, 0x90));
+        write_file(folder_ / L"Torvane.old.exe", running_bytes_);
+        set_state_key("updatedTo", {{"notes", ""}});
+        SetEnvironmentVariableW(L"TORVANE_TEST_EXIT_CODE", c.exit_code ? c.exit_code : L"0");
+        EXPECT_EQ(start_new_build(exe_), c.outcome);
+        const nlohmann::json state = read_state();
+        EXPECT_EQ(refused_build(state), c.refused);
+        if (c.outcome == NewBuildStart::running) {
+            EXPECT_TRUE(read_file(exe_) == next);
+            EXPECT_TRUE(fs::exists(folder_ / L"Torvane.old.exe"));
+            EXPECT_FALSE(state.contains("rolledBack"));
+            continue;
+        }
+        EXPECT_TRUE(read_file(exe_) == running_bytes_);
+        EXPECT_FALSE(fs::exists(folder_ / L"Torvane.old.exe"));
+        EXPECT_FALSE(state.contains("updatedTo")) << "the restored copy is no update";
+        if (c.exit_code)
+            EXPECT_EQ(state["rolledBack"]["reason"], "terminó con el código 0xC0000005");
+        else
+            EXPECT_TRUE(state["rolledBack"].is_object());
+        // The restored copy was started, and holds its file until it ends.
+        EXPECT_TRUE(within(std::chrono::seconds(30), [&] { return DeleteFileW(exe_.c_str()); }));
+        remove_state_key("refusedBuild");
+    }
+    SetEnvironmentVariableW(L"TORVANE_TEST_EXIT_CODE", nullptr);
 }
 
 TEST_F(UpdateInstall, TheSignerIsTheSigningCertificateWhateverTheRoot) {
@@ -299,23 +353,6 @@ TEST_F(UpdateInstall, TheSignerIsTheSigningCertificateWhateverTheRoot) {
     tampered[tampered.size() / 3] ^= 0x20;
     write_file(folder_ / L"tampered.exe", tampered);
     EXPECT_EQ(signer_thumbprint(folder_ / L"tampered.exe"), std::nullopt);
-}
-
-TEST_F(UpdateInstall, TheExtractedProgramIsAlwaysANewFile) {
-    const Bytes package = package_of(fixture(L"next-a.exe"));
-    const fs::path work = folder_ / L"work";
-    fs::create_directories(work);
-    const std::optional<fs::path> extracted = extract_app(package, work);
-    ASSERT_TRUE(extracted.has_value());
-    EXPECT_EQ(*extracted, work / L"Torvane.exe");
-    EXPECT_TRUE(read_file(*extracted) == read_file(fixture(L"next-a.exe")));
-    // A file already there is never overwritten, nor is a damaged package written at all.
-    EXPECT_EQ(extract_app(package_of(fixture(L"next-b.exe")), work), std::nullopt);
-    EXPECT_TRUE(read_file(*extracted) == read_file(fixture(L"next-a.exe")));
-    Bytes truncated(package.begin(), package.end() - 30);
-    fs::remove(*extracted);
-    EXPECT_EQ(extract_app(truncated, work), std::nullopt);
-    EXPECT_FALSE(fs::exists(*extracted));
 }
 
 }  // namespace

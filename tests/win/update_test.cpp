@@ -143,10 +143,18 @@ TEST_F(UpdateCheck, ANewerBuildIsOfferedAndAnnouncedByThePeriodicCheck) {
     EXPECT_EQ(state_.pending_notification->second, "Abrí el menú de Torvane para instalarla.");
     EXPECT_EQ(posted(), 2);
 
-    // Installing by itself: straight on to the download, here of a package from elsewhere,
-    // which is refused before any connection; the offer stays for the user.
+    // Never by itself a build that could not start here.
     state_.pending_notification.reset();
     state_.auto_install = true;
+    state_.install = [](UpdaterState&, const Appcast&) { ADD_FAILURE() << "installed"; };
+    state_.refused_build = 130;
+    conclude_check(state_, feed(""), true, false, system(120));
+    EXPECT_FALSE(is_busy(state_));
+    EXPECT_FALSE(state_.pending_notification);
+    state_.refused_build.reset();
+
+    // Installing by itself: straight on to the download, here of a package from elsewhere,
+    // which is refused before any connection; the offer stays for the user.
     conclude_check(state_,
                    R"({"version": "1.3.0", "build": 130, "url": "https://elsewhere/t.zip"})", true,
                    false, system(120));

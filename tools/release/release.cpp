@@ -19,8 +19,8 @@
 #include "core/appcast.h"
 #include "core/crypto.h"
 #include "core/package.h"
+#include "core/pe_version.h"
 #include "core/text.h"
-#include "tools/release/pe_version.h"
 #include "tools/release/zip_write.h"
 
 extern char** environ;

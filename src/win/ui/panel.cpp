@@ -280,15 +280,10 @@ void Panel::header(App& app, float top) {
 }
 
 float Panel::update_row(App& app, float top) {
-    bool busy = false;
-    {
-        std::lock_guard lock(app.updater->lock);
-        if (!app.updater->available) return top + 62;
-        busy = app.updater->busy;
-        text_ = "Versión ";
-        text_ += app.updater->available->version;
-        text_ += " disponible";
-    }
+    const UpdateView update = update_view(*app.updater);
+    if (!update.offered_version) return top + 62;
+    const bool busy = update.busy;
+    text_ = "Versión " + *update.offered_version + " disponible";
     filled_rect(ui_, {column_left, top + 62, 280, 38}, 8, ui_.theme.accentSoft);
     glyph(ui_, L'\xE896', {29.5f, top + 81}, 13, ui_.theme.accent);
     label(ui_, text_, {42, top + 73}, 12, false, ui_.theme.textPrimary);

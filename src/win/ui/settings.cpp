@@ -372,14 +372,10 @@ float SettingsWindow::general(App& app, float y) {
                        "Instalarlas solas (reinicia la app y mantiene el estado)",
                        p.autoInstallUpdates, p.autoCheckUpdates))
             p.autoInstallUpdates = !p.autoInstallUpdates;
-        std::optional<std::string> available;
-        bool busy = false;
-        {
-            std::lock_guard lock(app.updater->lock);
-            text_ = app.updater->status;
-            busy = app.updater->busy;
-            if (app.updater->available) available = app.updater->available->version;
-        }
+        const UpdateView update = update_view(*app.updater);
+        const std::optional<std::string>& available = update.offered_version;
+        const bool busy = update.busy;
+        text_ = update.status;
         if (!text_.empty()) y = hint(ui_, y - 2, row_left, w, text_) + 4;
         const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
         if (button(ui_, id_check_now, {row_left, y + 4, check_width, 30}, "Buscar ahora", 13))

@@ -1,7 +1,8 @@
 #pragma once
-// What the release tool needs from a Windows executable: the fixed file version and the
-// ProductName of its version resource, read from the file's bytes the way the program's
-// update check reads them on Windows, and whether it carries an Authenticode signature.
+// The fixed file version and the ProductName of a Windows executable's version resource, read
+// from the file's bytes in memory, and whether it carries an Authenticode signature: what the
+// release tool checks before publishing, and what an update's proofs read from the very bytes
+// they verified.
 // Every offset and size in the file is checked before it is used: damaged or hostile files
 // give an error.
 
@@ -13,7 +14,7 @@
 
 #include "core/result.h"
 
-namespace torvane::release {
+namespace torvane {
 
 struct ExeVersion {
     // major, minor, patch, build
@@ -27,4 +28,4 @@ struct ExeVersion {
 
 Result<ExeVersion> read_exe_version(std::span<const std::uint8_t> file);
 
-}  // namespace torvane::release
+}  // namespace torvane

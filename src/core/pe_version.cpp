@@ -1,4 +1,4 @@
-#include "tools/release/pe_version.h"
+#include "core/pe_version.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 
 #include "core/utf8.h"
 
-namespace torvane::release {
+namespace torvane {
 
 namespace {
 
@@ -316,4 +316,4 @@ Result<ExeVersion> read_exe_version(std::span<const std::uint8_t> file) {
     return version;
 }
 
-}  // namespace torvane::release
+}  // namespace torvane
