@@ -62,7 +62,6 @@ TEST(NotifyTest, ThemeFollowsModeAndAccent) {
     EXPECT_TRUE(dark.dark);
     EXPECT_EQ(dark.accent, rgb(0x595959));
     EXPECT_EQ(dark.accentSoft, rgb(0x595959, 38));
-    EXPECT_EQ(dark.windowBackground, rgb(0x202020));
 
     // Lifted only below luminance 0.35, each channel on its own.
     EXPECT_EQ(accent_for_dark(rgb(0x595959)), rgb(0x939393));
