@@ -41,13 +41,11 @@ TEST(Window, EachWindowReachesItsOwnObjectThroughOneRegistration) {
     ASSERT_TRUE(second.create()) << "the class is registered already: not an error";
     EXPECT_EQ(SendMessageW(first.handle(), ask_message, 0, 0), 11);
     EXPECT_EQ(SendMessageW(second.handle(), ask_message, 0, 0), 22);
-    EXPECT_GT(first.after_count, 0);
 
     // The window goes first: the object forgets it and hears nothing more.
     const HWND gone = first.handle();
     DestroyWindow(gone);
     EXPECT_EQ(first.handle(), nullptr);
-    EXPECT_FALSE(IsWindow(gone));
     const int heard = first.after_count;
     SendMessageW(gone, ask_message, 0, 0);
     EXPECT_EQ(first.after_count, heard);
