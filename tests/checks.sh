@@ -1,7 +1,6 @@
 # Sourced by the shell tests. check DESCRIPTION COMMAND… runs the command, prints "ok:" or
 # "FAILED:" with the description, counts the failures and returns the command's success;
-# wine_test_prefix PREFIX prepares the test's own Wine prefix and a virtual X server when there
-# is no display.
+# wine_test_prefix PREFIX prepares the test's own Wine prefix and its own virtual X server.
 failures=0
 ok() { echo "ok: $*"; }
 failed() {
@@ -28,16 +27,12 @@ require() {
 scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")/../scripts" && pwd)
 . "$scripts/wine-env"
 . "$scripts/xvfb-start"
-# A new prefix is a copy of one template made once beside it: a copy takes seconds, a wineboot
-# twenty.
+# A new prefix is a copy of one template made once beside it.
 wine_test_prefix() {
     export WINEPREFIX=$1
-    local template
-    template=$(dirname "$1")/wine-template-prefix
-    if [[ ! -f $1/.torvane-ready ]]; then
-        "$scripts/wine-prefix" "$template" || exit 1
-        rm -rf "$1" && cp -a "$template" "$1"
-    fi
-    "$scripts/wine-prefix" "$1" || exit 1
+    "$scripts/wine-prefix" "$1" "$(dirname "$1")/wine-template-prefix" || exit 1
+    # A display of its own: the test can run beside others, and no other program's windows or
+    # pointer moves get in its way.
+    unset DISPLAY
     xvfb_start || exit 1
 }

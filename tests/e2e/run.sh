@@ -8,6 +8,8 @@ prefix=$1 artefacts=$2 ctl=$3
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../checks.sh"
 rm -rf "$prefix" "$artefacts" && mkdir -p "$artefacts"
+# A display of its own, as the other end-to-end tests have.
+unset DISPLAY
 xvfb_start || exit 1
 export WINEPREFIX=$prefix
 data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"

@@ -1,5 +1,7 @@
 # Sourced by the end-to-end scripts after checks.sh: starting, finding, reading and quitting the
 # real Torvane.exe under Wine. Needs exe, ctl, artefacts and data set by the caller.
+# OCR on one thread: its threads would only compete with the tests running beside this one.
+export OMP_THREAD_LIMIT=1
 torvane_pid=
 installed_exe="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Torvane/Torvane.exe"
 
@@ -178,7 +180,7 @@ settled() {
 open_panel() {
     for _ in 1 2 3; do
         click_icon
-        until_true 2 find_panel && until_true 3 settled "$panel_name" && return 0
+        until_true 5 find_panel && until_true 3 settled "$panel_name" && return 0
     done
     return 1
 }

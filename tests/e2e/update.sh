@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end checks of the update check under Wine: the real Torvane.exe asks a local HTTPS
 # server on localhost:443 (a certificate from a test CA that the host's store, and with it
-# Wine's, trusts) for its feed at the periodic check 15 s after start, once per scenario, and
-# its log, balloon and requests are observed from outside.
-# "Buscar ahora" in the settings window then runs a check per scenario in one start.
+# Wine's, trusts) for its feed at the periodic check 15 s after start, and its log, balloon and
+# requests are observed from outside. "Buscar ahora" in the settings window then runs a check
+# per scenario in the same start.
 # Usage: update.sh TORVANE_EXE TORVANE_CTL_EXE PREFIX ARTEFACTS VERSION
 set -uo pipefail
 exe=$1 ctl=$2 prefix=$3 artefacts=$4 version=$5
@@ -24,36 +24,21 @@ printf '{\n  "autoInstallUpdates": false\n}' >"$data/prefs.json"
 
 . "$here/update_host.sh"
 
-# check_with SCENARIO LOG_PATTERN: one start, its periodic check against the scenario, quit.
-check_with() {
-    echo "$1" >"$scenario"
-    : >"$requests"
-    local from
-    from=$(log_lines)
-    start_torvane
-    check "$1: tray icon added" wait_for_tray
-    check "$1: log line '$2'" wait_for_log "$from" "^[0-9-]* [0-9:]* $2\$"
-}
-
 requested() {  # requested PATH…: the server saw exactly these requests, in this order
     local got
     got=$(cut -d'|' -f1 "$requests" | tr '\n' ' ')
     [[ $got == "$* " ]] || { echo "   requested: $got"; return 1; }
 }
+# logged FROM_LINE TEXT: a line after FROM_LINE is exactly TEXT (a basic pattern) after its time.
+logged() { wait_for_log "$1" "^[0-9-]* [0-9:]* $2\$"; }
 
-echo "== Four redirects are one too many"
-check_with four-redirects "No se pudo consultar el servidor"
-check "four-redirects: three followed, the fourth not" \
-    requested /software/torvane/appcast-windows.json /r1 /r2 /r3
-quit_torvane
-
-echo "== An oversize body without Content-Length"
-check_with oversize "No se pudo consultar el servidor"
-quit_torvane
-
-echo "== A newer build behind three redirects"
-check_with newer \
-    "Versión nueva en el feed: 0\.2\.0 (build 2); instalada $short_version ($build)"
+echo "== A newer build behind three redirects, found by the periodic check"
+echo newer >"$scenario"
+: >"$requests"
+start_torvane
+check "newer: tray icon added" wait_for_tray
+check "newer: log line 'Versión nueva en el feed: 0.2.0 (build 2); …'" \
+    logged 0 "Versión nueva en el feed: 0\.2\.0 (build 2); instalada $short_version ($build)"
 check "newer: the redirects were followed as resolved" requested \
     /software/torvane/appcast-windows.json /hop/one/a.json /hop/one/b.json?x=1 /feeds/newer.json
 check "newer: user agent Torvane-Windows/$short_version and no-cache on every request" \
@@ -83,6 +68,21 @@ settings_reads() { window_reads "$settings_name" "$1" settings-update; }
 manual_check current "al d.a (${short_version})"
 manual_check none "No se pudo consultar el servidor"
 manual_check min-system "0.2.0 requiere Windows 10.0.99999"
+
+# fetch_fails SCENARIO: "Buscar ahora" against SCENARIO logs the server failure.
+fetch_fails() {
+    local from
+    from=$(log_lines)
+    echo "$1" >"$scenario"
+    : >"$requests"
+    check "$1: \"Buscar ahora\" clicked" click_word "$settings_name" ahora
+    check "$1: log line 'No se pudo consultar el servidor'" \
+        logged "$from" "No se pudo consultar el servidor"
+}
+fetch_fails four-redirects
+check "four-redirects: three followed, the fourth not" \
+    requested /software/torvane/appcast-windows.json /r1 /r2 /r3
+fetch_fails oversize
 
 echo held-newer >"$scenario"
 rm -f "$scenario.release"

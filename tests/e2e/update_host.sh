@@ -1,13 +1,14 @@
 # Sourced by the update end-to-end scripts after session.sh: the update host, a local HTTPS
 # server on localhost:443 (tests/e2e/update_server.py) with a certificate from a test CA that
-# is made once per prefix and added to the host's store, which Wine trusts. What it serves is
+# is made once per build tree and added to the host's store, which Wine trusts. What it serves is
 # the scenario written to $scenario; its requests are logged to $requests. Sourcing starts it;
 # it stops, and the session ends, when the script exits.
 scenario=$artefacts/scenario requests=$artefacts/requests.log
 server_pid=
 
 start_update_host() {
-    local ca=$WINEPREFIX.ca trusted=/usr/local/share/ca-certificates/torvane-test-ca.crt
+    local ca trusted=/usr/local/share/ca-certificates/torvane-test-ca.crt
+    ca=$(dirname "$WINEPREFIX")/e2e-update-ca
     if [[ ! -f $ca/server.crt ]]; then
         mkdir -p "$ca"
         openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Torvane test CA" \

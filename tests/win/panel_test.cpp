@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <tuple>
 
 #include "app_fixture.h"
@@ -121,7 +120,7 @@ TEST_F(PanelOnScreen, EscapeHidesAndTheIconIgnoresAClickRightAfter) {
     EXPECT_FALSE(panel_visible(*app_));
     toggle_panel(*app_);  // the click that took the focus away arrives now
     EXPECT_FALSE(panel_visible(*app_));
-    std::this_thread::sleep_for(std::chrono::milliseconds(360));
+    *app_->panel->hidden_at -= milliseconds(360);  // a click that comes later
     toggle_panel(*app_);
     EXPECT_TRUE(panel_visible(*app_));
     toggle_panel(*app_);
@@ -131,7 +130,7 @@ TEST_F(PanelOnScreen, EscapeHidesAndTheIconIgnoresAClickRightAfter) {
     show_panel(*app_);
     SendMessageW(panel_window(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_TRUE(panel_visible(*app_));
-    std::this_thread::sleep_for(std::chrono::milliseconds(420));
+    app_->panel->shown_at -= milliseconds(420);
     SendMessageW(panel_window(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_FALSE(panel_visible(*app_));
 }

@@ -7,5 +7,5 @@ foreach(zone "berlin=CET-1CEST,M3.5.0,M10.5.0/3" "santiago=<-04>4<-03>,M9.1.6/24
     add_test(NAME state_time_core_${CMAKE_MATCH_1} COMMAND torvane_core_tests --gtest_brief=1
         --gtest_filter=StateTime*)
     set_tests_properties(state_time_win_${CMAKE_MATCH_1} state_time_core_${CMAKE_MATCH_1}
-        PROPERTIES ENVIRONMENT "TZ=${CMAKE_MATCH_2}" RESOURCE_LOCK desktop)
+        PROPERTIES ENVIRONMENT "TZ=${CMAKE_MATCH_2}")
 endforeach()

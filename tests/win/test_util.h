@@ -84,7 +84,7 @@ public:
         wc.lpszClassName = L"TorvaneTestClickTarget";
         RegisterClassW(&wc);
         downs().clear();
-        ups() = 0;
+        ups() = right_ups() = 0;
         window = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, x, y,
                                  width, height, nullptr, nullptr, nullptr, nullptr);
     }
@@ -100,15 +100,32 @@ public:
         static int count = 0;
         return count;
     }
+    static int& right_ups() {
+        static int count = 0;
+        return count;
+    }
     HWND window = nullptr;
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_LBUTTONDOWN) downs().push_back(lp);
         if (msg == WM_LBUTTONUP) ++ups();
+        if (msg == WM_RBUTTONUP) ++right_ups();
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
 };
+
+// Input arrives in the order it was sent: once a right click sent now has reached the click
+// target under the pointer, everything sent before it has arrived too.
+inline bool earlier_input_arrived() {
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+    const int before = ClickTarget::right_ups();
+    return SendInput(2, inputs, sizeof(INPUT)) == 2 &&
+           within(milliseconds(2000), [&] { return ClickTarget::right_ups() > before; });
+}
 
 // One renderer for a whole suite; drawing needs COM and, under Wine, an X display.
 class RendererTest : public ::testing::Test {

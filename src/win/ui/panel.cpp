@@ -157,11 +157,11 @@ bool Panel::show(App& app) {
     ui_.focus_id = 0;
     for (const Focusable& f : ui_.focusables)
         if (f.id != 0 && f.available && ui_.focus_id == 0) ui_.focus_id = f.id;
-    shown_at_ = steady_clock::now();
+    shown_at = steady_clock::now();
     place(app);
     SetForegroundWindow(handle());
     SetFocus(handle());
-    shown_at_ = steady_clock::now();
+    shown_at = steady_clock::now();
     InvalidateRect(handle(), nullptr, FALSE);
     return true;
 }
@@ -437,7 +437,7 @@ float Panel::footer(App& app, float y) {
 std::optional<LRESULT> Panel::on_window_message(UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_ACTIVATE:
-            if (LOWORD(wparam) == WA_INACTIVE && steady_clock::now() - shown_at_ > focus_loss_grace)
+            if (LOWORD(wparam) == WA_INACTIVE && steady_clock::now() - shown_at > focus_loss_grace)
                 hide();
             return std::nullopt;
         case WM_CLOSE:  // Alt+F4: hidden like Esc, as its fields must outlive every opening

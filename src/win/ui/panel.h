@@ -39,6 +39,8 @@ public:
 
     // When the panel last hid itself; read by the icon's left-click rule.
     std::optional<std::chrono::steady_clock::time_point> hidden_at;
+    // When it last opened: a focus loss soon after is the opening click's own.
+    std::chrono::steady_clock::time_point shown_at{};
     // For tests and measurements: the layout alone, without placing or painting.
     float layout(App& app);
 
@@ -66,7 +68,6 @@ private:
     float view_limit_ = 1e6f;  // DIPs: the tallest view the work area leaves
     float scroll_ = 0;
     POINT anchor_{};
-    std::chrono::steady_clock::time_point shown_at_{};
     bool rounded_corners_ = false;
     std::string text_;                     // scratch for composed texts
     std::vector<std::string> read_texts_;  // as screen readers were last told
