@@ -269,7 +269,8 @@ void Panel::header(App& app, float top) {
     const GlyphKind kind = !engine.on       ? GlyphKind::pointer
                            : engine.working ? GlyphKind::checkMark
                                             : GlyphKind::pointerWithMotionLines;
-    status_glyph(ui_, kind, {23, top + 23.5f}, 18, engine.on ? rgb(0xFFFFFF) : theme.textSecondary);
+    status_glyph(ui_, kind, {23, top + 23.5f}, 18,
+                 engine.on ? theme.onAccent : theme.textSecondary);
     label(ui_, "Torvane", {59, top + 15}, 14, true, theme.textPrimary);
     text_in_rect(ui_, engine.status_detail, {59, top + 34, 188, 16}, 12, false, TextAlign::left,
                  theme.textSecondary, true);

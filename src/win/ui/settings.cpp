@@ -614,7 +614,7 @@ float SettingsWindow::schedules(App& app, float y) {
                     outlined_rect(ui_, r, 15, theme.controlBorder);
                 }
                 text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
-                             on ? rgb(0xFFFFFF) : theme.textPrimary);
+                             on ? theme.onAccent : theme.textPrimary);
                 if (state.clicked) {
                     if (on)
                         s.days.remove(day_numbers[d]);

@@ -84,7 +84,7 @@ void draw_switch(UiContext& ui, Point at, bool on) {
     if (on) {
         filled_rect(ui, track, 10, ui.theme.accent);
         outlined_rect(ui, track, 10, ui.theme.accent);
-        circle(ui, {at.x + 30, at.y + 10}, 6, white);
+        circle(ui, {at.x + 30, at.y + 10}, 6, ui.theme.onAccent);
     } else {
         outlined_rect(ui, track, 10, ui.theme.textSecondary);
         circle(ui, {at.x + 10, at.y + 10}, 6, ui.theme.textSecondary);
@@ -98,8 +98,8 @@ void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked)
         outlined_rect(ui, box, 4, ui.theme.accent);
         const Point a{at.x + 3.5f, at.y + 9.3928571f}, b{at.x + 7.0357141f, at.y + 12.9285712f},
             c{at.x + 14.5f, at.y + 5.0714288f};
-        line(ui, a, b, 2, white);
-        line(ui, b, c, 2, white);
+        line(ui, a, b, 2, ui.theme.onAccent);
+        line(ui, b, c, 2, ui.theme.onAccent);
     } else {
         filled_rect(ui, box, 4, ui.theme.control);
         outlined_rect(ui, box, 4, ui.theme.controlBorder);
@@ -314,7 +314,9 @@ void place(UiContext& ui, NativeField& field, const FieldRequest& request) {
 
 void colour(UiContext& ui, NativeField& field, const FieldRequest& request) {
     const Color text = request.enabled ? ui.theme.textPrimary
-                                       : faded_text(ui.theme.textPrimary, request.background);
+                       : ui.theme.highContrast
+                           ? ui.theme.grayText
+                           : faded_text(ui.theme.textPrimary, request.background);
     if (field.brush && text == field.text_colour && request.background == field.background) return;
     field.brush.reset(CreateSolidBrush(to_colorref(request.background)));
     field.background = request.background;
@@ -605,8 +607,8 @@ bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float siz
     const float width = ui.renderer->text_width(text, size, false);
     const Interaction state = interact(ui, id, {at.x, at.y, width, 16});
     set_role(ui, id, Role::link, text);
-    label(ui, text, at, size, false, ui.theme.accent);
-    if (state.hovered) filled_rect(ui, {at.x, at.y + 14, width, 1}, 0, ui.theme.accent);
+    label(ui, text, at, size, false, ui.theme.link);
+    if (state.hovered) filled_rect(ui, {at.x, at.y + 14, width, 1}, 0, ui.theme.link);
     return state.clicked;
 }
 
@@ -620,7 +622,7 @@ bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_
     if (selected) {
         circle(ui, centre, 9, ui.theme.accent);
         record(ui, StrokeCircle{centre, 8.5f, 1}, ui.theme.accent);
-        circle(ui, centre, 4, white);
+        circle(ui, centre, 4, ui.theme.onAccent);
     } else {
         circle(ui, centre, 9, ui.theme.control);
         record(ui, StrokeCircle{centre, 8.5f, 1}, ui.theme.controlBorder);
