@@ -81,7 +81,7 @@ public:
         apply_effects(app_, toggle(app_.engine, app_.prefs, local_now(), false));
         refresh(app_);
     }
-    void balloon_click() override { show_panel(app_); }
+    void show() override { show_panel(app_); }
 
 private:
     App& app_;

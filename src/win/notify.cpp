@@ -16,8 +16,6 @@ namespace torvane {
 
 namespace {
 
-static_assert(sizeof(NOTIFYICONDATAW) == 976);
-
 template <size_t N>
 void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
     const std::wstring cut = widen(text::cut_utf16(utf8, N - 1));
@@ -28,10 +26,7 @@ void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
 }  // namespace
 
 NOTIFYICONDATAW balloon_request(HWND window, std::string_view title, std::string_view body) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = window;
-    data.uID = tray_icon_id;
+    NOTIFYICONDATAW data = tray_icon_data(window);
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_NONE;
     copy_field(title, data.szInfoTitle);
