@@ -161,6 +161,7 @@ TEST_F(SettingsOnScreen, EachTabKeepsItsOwnOffset) {
 }
 
 TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
+    app_->prefs.reqApps = true;  // its field takes the keyboard
     open(0);
     for (int i = 0; i < 5; ++i)  // past the four tabs and the autostart switch
         SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
@@ -173,9 +174,16 @@ TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
     keys[VK_CONTROL] = 0x80;
     SetKeyboardState(keys);
     SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(settings().tab(), SettingsTab::movement);
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_NEXT, 0);
+    ASSERT_EQ(settings().tab(), SettingsTab::conditions);
+    // Also from a field, which the next tab hides: the keyboard comes back to the window.
+    SetFocus(field(1100));
+    SendMessageW(field(1100), WM_KEYDOWN, VK_TAB, 0);
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(settings().tab(), SettingsTab::movement);
+    EXPECT_EQ(settings().tab(), SettingsTab::schedules);
+    EXPECT_EQ(GetFocus(), settings_window());
     SendMessageW(settings_window(), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(settings().is_open());
 }

@@ -70,6 +70,7 @@ constexpr DWORD dwm_colour_none = 0xFFFFFFFE;
 
 void heading(UiContext& ui, std::string_view text, float y) {
     label(ui, text, {column_left, y}, 11, true, ui.theme.textSecondary);
+    readable_text(ui, text, {column_left, y, ui.renderer->text_width(text, 11, true), 15});
 }
 
 // A right-aligned button in the content column.

@@ -112,21 +112,6 @@ private:
     size_t index_;
 };
 
-// Draws what it wraps faded and without hit regions when `enabled` is false.
-class Enabled {
-public:
-    Enabled(UiContext& ui, bool enabled) : ui_(ui), saved_(ui.opacity) {
-        if (!enabled) ui.opacity *= 0.45f;
-    }
-    ~Enabled() { ui_.opacity = saved_; }
-    Enabled(const Enabled&) = delete;
-    Enabled& operator=(const Enabled&) = delete;
-
-private:
-    UiContext& ui_;
-    float saved_;
-};
-
 void apply_display_change(App& app) {
     set_power_request(app.power_request_held, app.prefs.preventDisplaySleep && app.engine.on);
     app.display_applied = app.prefs.preventDisplaySleep;
@@ -240,6 +225,8 @@ void SettingsWindow::refresh_preview(App& app) {
 void SettingsWindow::repaint(App& app) {
     if (!is_open()) return;
     layout(app);
+    notify_texts(ui_,
+                 read_texts_);  // the preview and the update status are read out as they change
     invalidate_if_changed();
 }
 
@@ -380,7 +367,11 @@ float SettingsWindow::general(App& app, float y) {
             busy = app.updater->busy;
             if (app.updater->available) available = app.updater->available->version;
         }
-        if (!text_.empty()) y = hint(ui_, y - 2, row_left, w, text_) + 4;
+        if (!text_.empty()) {
+            const float top = y + 4;
+            y = hint(ui_, y - 2, row_left, w, text_) + 4;
+            readable_text(ui_, text_, {row_left, top, w, y - 4 - top});
+        }
         const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
         if (button(ui_, id_check_now, {row_left, y + 4, check_width, 30}, "Buscar ahora", 13))
             check_for_updates(app.updater, true);
@@ -555,8 +546,10 @@ float SettingsWindow::conditions(App& app, float y) {
         Card card(ui_, y, content_width_);
         const std::string_view state =
             preview_ ? std::string_view(*preview_) : "Con la configuración actual, puede mover";
-        y += 6 + wrapped_text(ui_, state, {row_left, y + 6}, w, 13,
-                              preview_ ? theme.warning : theme.success);
+        const float height = wrapped_text(ui_, state, {row_left, y + 6}, w, 13,
+                                          preview_ ? theme.warning : theme.success);
+        readable_text(ui_, state, {row_left, y + 6, w, height});
+        y += 6 + height;
         y += 6;
     }
     return y;
@@ -581,30 +574,23 @@ float SettingsWindow::schedules(App& app, float y) {
         const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
         Card card(ui_, y, content_width_);
         // In reading order, as the keyboard goes: switch, name, delete.
-        {
-            const Enabled faded(ui_, enabled);
-            if (switch_toggle(ui_, enabled ? base + 3 : 0, {row_left, y + 6}, s.enabled))
-                s.enabled = !s.enabled;
-            describe(ui_, base + 3, s.name);
-        }
+        if (switch_toggle(ui_, base + 3, {row_left, y + 6}, s.enabled, enabled))
+            s.enabled = !s.enabled;
+        describe(ui_, base + 3, s.name);
         if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
                                    true, true, enabled))
             s.name = narrow(*name);
         describe(ui_, base, "Nombre");
-        {
-            const Enabled faded(ui_, enabled);
-            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
-                removed = i;
-            describe(ui_, base + 4, "Borrar horario");
-        }
+        if (icon_button(ui_, base + 4, {w + 10, y + 3, 28, 26}, L'\xE74D', enabled)) removed = i;
+        describe(ui_, base + 4, "Borrar horario");
         y += 40;
         {
-            const Enabled faded(ui_, enabled);
+            const Faded faded(ui_, !enabled);
             for (size_t d = 0; d < 7; ++d) {
                 const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
                 const auto id =
                     id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
-                const Interaction state = interact(ui_, enabled ? id : 0, r);
+                const Interaction state = enabled ? interact(ui_, id, r) : unavailable(ui_, id, r);
                 const bool on = s.days.contains(day_numbers[d]);
                 set_role(ui_, id, Role::check_button, day_names[d], on);
                 if (on) {
@@ -633,7 +619,7 @@ float SettingsWindow::schedules(App& app, float y) {
         describe(ui_, base + 1, "De");
         describe(ui_, base + 2, "a");
         if (s.end <= s.start) {
-            const Enabled faded(ui_, enabled);
+            const Faded faded(ui_, !enabled);
             label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
         }
         y += 33;
@@ -719,6 +705,9 @@ void SettingsWindow::switch_tab(SettingsTab tab) {
     if (!app) return;
     if (tab_ == SettingsTab::conditions) refresh_preview(*app);
     repaint(*app);
+    // From a field of the tab left behind, now hidden: the keyboard comes to the tab bar.
+    if (GetFocus() != handle()) SetFocus(handle());
+    notify_focus(ui_);
 }
 
 void SettingsWindow::reveal(const Focusable& focused) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "win/ui/widget_window.h"
 
@@ -76,8 +77,9 @@ private:
     bool autostart_shown_ = false;
     float width_ = 600;  // client area in DIPs
     float view_height_ = 660;
-    float content_width_ = 556;  // C
-    std::string text_;           // scratch for composed texts
+    float content_width_ = 556;            // C
+    std::string text_;                     // scratch for composed texts
+    std::vector<std::string> read_texts_;  // as screen readers were last told
 };
 
 // The shell's seams.

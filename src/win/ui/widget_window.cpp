@@ -101,6 +101,7 @@ void WidgetWindow::follow_focus() {
     if (handle() && GetFocus() != target) SetFocus(target);
     notify_focus(ui_);
     if (clicked != 0) notify_state(ui_, clicked);
+    if (ui_.keyed_id != 0) notify_state(ui_, ui_.keyed_id);  // a slider stepped by a key
 }
 
 void WidgetWindow::act(uint32_t id) {

@@ -14,26 +14,10 @@ namespace {
 
 constexpr float disabled_opacity = 0.45f;
 constexpr float field_inset = 6;
-constexpr Color white = rgb(0xFFFFFF);
 
 void record(UiContext& ui, DrawShape shape, Color colour) {
     ui.commands.push_back({std::move(shape), colour, ui.opacity});
 }
-
-// Draws a disabled widget faded for the lifetime of the guard.
-class Faded {
-public:
-    Faded(UiContext& ui, bool faded) : ui_(ui), saved_(ui.opacity) {
-        if (faded) ui.opacity *= disabled_opacity;
-    }
-    ~Faded() { ui_.opacity = saved_; }
-    Faded(const Faded&) = delete;
-    Faded& operator=(const Faded&) = delete;
-
-private:
-    UiContext& ui_;
-    float saved_;
-};
 
 bool contains(const Rect& r, Point p) {
     return p.x >= r.x && p.x < r.x + r.w && p.y >= r.y && p.y < r.y + r.h;
@@ -107,16 +91,6 @@ void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked)
     label(ui, text, {at.x + 27, at.y + 0.5f}, 13, false, ui.theme.textPrimary);
 }
 
-// A disabled control: no hit region, but screen readers still find it.
-Interaction unavailable(UiContext& ui, uint32_t id, Rect rect) {
-    if (id == 0) return {};
-    Focusable& f = ui.focusables.emplace_back();
-    f.id = id;
-    f.rect = rect;
-    f.available = false;
-    return {};
-}
-
 // --- Native fields ---------------------------------------------------------------------------
 
 bool inside_clip(const UiContext& ui, const Rect& r);
@@ -186,6 +160,10 @@ LRESULT CALLBACK field_procedure(HWND control, UINT message, WPARAM wparam, LPAR
             return result;
         }
         case WM_KEYDOWN:
+            // Ctrl+Tab and Ctrl+Page Up/Down belong to the window (the settings change tab).
+            if (GetKeyState(VK_CONTROL) < 0 &&
+                (wparam == VK_TAB || wparam == VK_PRIOR || wparam == VK_NEXT))
+                return SendMessageW(GetParent(control), message, wparam, lparam);
             switch (wparam) {
                 case VK_TAB:
                     report(control,
@@ -464,6 +442,23 @@ void forget_field_geometry(UiContext& ui) {
     ui.fonts.clear();
 }
 
+Faded::Faded(UiContext& ui, bool faded) : ui_(ui), saved_(ui.opacity) {
+    if (faded) ui.opacity *= disabled_opacity;
+}
+
+Faded::~Faded() {
+    ui_.opacity = saved_;
+}
+
+Interaction unavailable(UiContext& ui, uint32_t id, Rect rect) {
+    if (id == 0) return {};
+    Focusable& f = ui.focusables.emplace_back();
+    f.id = id;
+    f.rect = rect;
+    f.available = false;
+    return {};
+}
+
 Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand) {
     if (id == 0) return {};
     Focusable& focusable = ui.focusables.emplace_back();
@@ -574,8 +569,9 @@ bool chip(UiContext& ui, uint32_t id, Rect rect, std::string_view text) {
     return state.clicked;
 }
 
-bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
-    const Interaction state = interact(ui, id, rect);
+bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point, bool enabled) {
+    const Faded faded(ui, !enabled);
+    const Interaction state = enabled ? interact(ui, id, rect) : unavailable(ui, id, rect);
     set_role(ui, id, Role::push_button, {});  // named by its caller
     if (state.hovered) filled_rect(ui, rect, 5, ui.theme.subtle);
     glyph(ui, code_point, {rect.x + rect.w / 2, rect.y + rect.h / 2}, 15,
@@ -719,6 +715,7 @@ std::optional<uint32_t> duration_row(UiContext& ui, float y, uint32_t hours_id, 
 
 float section_title(UiContext& ui, float y, std::string_view text) {
     label(ui, text, {24, y + 14}, 13, true, ui.theme.textPrimary);
+    readable_text(ui, text, {24, y + 14, ui.renderer->text_width(text, 13, true), 17});
     return y + 37;
 }
 
