@@ -154,7 +154,7 @@ RECT settings_bounds(const RECT& work, float scale) {
 }
 
 SettingsWindow::SettingsWindow(Renderer& renderer)
-    : WidgetWindow(renderer, 600, &Theme::windowBackground) {}
+    : WidgetWindow(renderer, &Theme::windowBackground) {}
 
 SettingsWindow::~SettingsWindow() {
     destroy();

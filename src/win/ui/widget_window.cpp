@@ -4,8 +4,8 @@
 
 namespace torvane {
 
-WidgetWindow::WidgetWindow(Renderer& renderer, float width, Color Theme::*background)
-    : ui_(nullptr, renderer, width), background_(background) {}
+WidgetWindow::WidgetWindow(Renderer& renderer, Color Theme::*background)
+    : ui_(nullptr, renderer), background_(background) {}
 
 WidgetWindow::~WidgetWindow() {
     detach(accessible_);

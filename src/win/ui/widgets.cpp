@@ -409,7 +409,6 @@ void end_layout(UiContext& ui) {
         record(ui, StrokeRectangle{{r.x - 2, r.y - 2, r.w + 4, r.h + 4}, 6, 2},
                ui.theme.textPrimary);
     }
-    if (!ui.native_fields_enabled) return;
     const HWND focus = GetFocus();
     for (const FieldRequest& request : ui.field_requests) {
         NativeField* field = find_field(ui, request.id);

@@ -124,13 +124,11 @@ struct CachedFont {
 };
 
 struct UiContext {
-    UiContext(HWND owner, Renderer& shared_renderer, float width)
-        : window(owner), renderer(&shared_renderer), content_width(width) {}
+    UiContext(HWND owner, Renderer& shared_renderer) : window(owner), renderer(&shared_renderer) {}
 
     HWND window = nullptr;
     Renderer* renderer = nullptr;
     float scale = 1;
-    float content_width = 0;
     Theme theme;
     std::vector<DrawCommand> commands;
     std::vector<HitRegion> regions;
@@ -151,7 +149,6 @@ struct UiContext {
     std::vector<FieldRequest> field_requests;
     std::vector<NativeField> fields;
     std::vector<CachedFont> fonts;
-    bool native_fields_enabled = true;
     bool replacing_text = false;  // guards EN_CHANGE while the context writes a control
     std::wstring control_text;    // what a control holds, read into reused room
 };
