@@ -392,8 +392,7 @@ float SettingsWindow::general(App& app, float y) {
     return y + 24;
 }
 
-float SettingsWindow::movement(App& app, float y) {
-    Preferences& p = app.prefs;
+float SettingsWindow::interval_card(Preferences& p, float y) {
     const float w = content_width_ - 30;
     const Theme& theme = ui_.theme;
     y = section_title(ui_, y - 8, "Intervalo");
@@ -435,6 +434,34 @@ float SettingsWindow::movement(App& app, float y) {
                  "Usá un tiempo menor al del protector de pantalla y al de apagado de pantalla de "
                  "Configuración de Windows.");
     }
+    return y;
+}
+
+// The "Distancia" slider, only shown for standard moves.
+float SettingsWindow::distance_row(Preferences& p, float y) {
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    y += 6;
+    label(ui_, "Distancia", {row_left, y}, 13, false, theme.textPrimary);
+    y += 24;
+    label(ui_, "cerca", {row_left, y + 2}, 12, false, theme.textSecondary);
+    const float right = w + 38;
+    const float lejos = ui_.renderer->text_width("lejos", 12, false);
+    label(ui_, "lejos", {right - lejos, y + 2}, 12, false, theme.textSecondary);
+    const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
+    const Rect track{left, y, right - lejos - 10 - left, 20};
+    if (const std::optional<float> position = slider(
+            ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true, 1.0f / 59))
+        p.distance = *position * 59.0 + 1;
+    describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
+    return y + 28;
+}
+
+float SettingsWindow::movement(App& app, float y) {
+    Preferences& p = app.prefs;
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    y = interval_card(p, y);
     y = section_title(ui_, y - 8, "Cuándo mover");
     {
         Card card(ui_, y, content_width_);
@@ -460,23 +487,7 @@ float SettingsWindow::movement(App& app, float y) {
                 p.mode = mode;
             y += 28;
         }
-        if (p.mode == MoveMode::standard) {
-            y += 6;
-            label(ui_, "Distancia", {row_left, y}, 13, false, theme.textPrimary);
-            y += 24;
-            label(ui_, "cerca", {row_left, y + 2}, 12, false, theme.textSecondary);
-            const float right = w + 38;
-            const float lejos = ui_.renderer->text_width("lejos", 12, false);
-            label(ui_, "lejos", {right - lejos, y + 2}, 12, false, theme.textSecondary);
-            const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
-            const Rect track{left, y, right - lejos - 10 - left, 20};
-            if (const std::optional<float> position =
-                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true,
-                           1.0f / 59))
-                p.distance = *position * 59.0 + 1;
-            describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
-            y += 28;
-        }
+        if (p.mode == MoveMode::standard) y = distance_row(p, y);
         flip_switch(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
                     p.showIconOnJiggle);
         const float try_width = button_width(ui_, "Probar ahora", 13, 11);

@@ -16,6 +16,7 @@
 namespace torvane {
 
 struct App;
+struct Preferences;
 
 enum class SettingsTab : int { general = 0, movement = 1, conditions = 2, schedules = 3 };
 
@@ -68,6 +69,8 @@ private:
     float content(App& app, float top);
     float general(App& app, float y);
     float movement(App& app, float y);
+    float interval_card(Preferences& p, float y);
+    float distance_row(Preferences& p, float y);
     float conditions(App& app, float y);
     float schedules(App& app, float y);
 
