@@ -134,6 +134,28 @@ TEST_F(SettingsOnScreen, IntervalButtonsSliderAndDistanceEditThePreferences) {
     EXPECT_FALSE(region(54).has_value());
 }
 
+// A screen reader hears a slider's new value after a drag and after a key.
+TEST_F(SettingsOnScreen, AMovedSliderTellsScreenReadersItsValueChanged) {
+    static std::vector<LONG> changed;  // the children whose value changed
+    const HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG child, DWORD, DWORD) {
+            changed.push_back(child);
+        },
+        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    open(1);
+    LONG slider = 0;
+    for (size_t i = 0; i < settings().ui().focusables.size(); ++i)
+        if (settings().ui().focusables[i].id == 32) slider = static_cast<LONG>(i + 1);
+    drag(32, 0.5f);
+    EXPECT_TRUE(within(milliseconds(2000), [] { return !changed.empty(); }));
+    changed.clear();
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_TRUE(within(milliseconds(2000), [] { return !changed.empty(); }));
+    EXPECT_EQ(changed, std::vector<LONG>{slider});
+    UnhookWinEvent(hook);
+}
+
 TEST_F(SettingsOnScreen, ALostCaptureEndsTheDrag) {
     app_->prefs.interval = 60;
     open(1);

@@ -96,12 +96,13 @@ void WidgetWindow::invalidate_if_changed() {
 void WidgetWindow::follow_focus() {
     if (const Focusable* focused = find_focusable(ui_, ui_.focus_id)) reveal(*focused);
     const uint32_t clicked = ui_.clicked_id;
+    const uint32_t keyed = ui_.pending_key ? ui_.focus_id : 0;  // a slider a key steps
     on_button_up();
     const HWND target = focus_target(ui_);
     if (handle() && GetFocus() != target) SetFocus(target);
     notify_focus(ui_);
     if (clicked != 0) notify_state(ui_, clicked);
-    if (ui_.keyed_id != 0) notify_state(ui_, ui_.keyed_id);  // a slider stepped by a key
+    if (keyed != 0) notify_state(ui_, keyed);
 }
 
 void WidgetWindow::act(uint32_t id) {
