@@ -293,6 +293,14 @@ TEST_F(SettingsOnScreen, TheWheelScrollsWithinTheContent) {
     EXPECT_FALSE(IsWindowVisible(field(1000)));
 }
 
+TEST_F(SettingsOnScreen, TheDisplaySwitchTakesEffectAtOnce) {
+    app_->engine.on = true;
+    open(0);
+    click(16);  // off
+    click(16);  // on again: the request is held before any tick
+    EXPECT_TRUE(app_->power_request_held);
+}
+
 TEST_F(SettingsOnScreen, TheAutostartSwitchShowsTheRegistryAndThePaletteFollowsWindows) {
     set_autostart(false);
     open(0);

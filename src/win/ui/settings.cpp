@@ -112,11 +112,6 @@ private:
     size_t index_;
 };
 
-void apply_display_change(App& app) {
-    set_power_request(app.power_request_held, app.prefs.preventDisplaySleep && app.engine.on);
-    app.display_applied = app.prefs.preventDisplaySleep;
-}
-
 // Rows bound to a preference: a click flips it.
 void flip_switch(UiContext& ui, uint32_t id, float& y, float width, std::string_view text,
                  bool& value) {
@@ -341,11 +336,9 @@ float SettingsWindow::general(App& app, float y) {
     }
     {
         Card card(ui_, y, content_width_);
-        if (switch_row(ui_, id_display, y, w, "Mantener la pantalla encendida mientras está activo",
-                       p.preventDisplaySleep)) {
-            p.preventDisplaySleep = !p.preventDisplaySleep;
-            apply_display_change(app);
-        }
+        // The refresh after the click applies the power request.
+        flip_switch(ui_, id_display, y, w, "Mantener la pantalla encendida mientras está activo",
+                    p.preventDisplaySleep);
         y = hint(ui_, y - 6, row_left, w,
                  "Evita que la pantalla y la PC se duerman aunque no se mueva nada. Se libera al "
                  "apagar Torvane.");
