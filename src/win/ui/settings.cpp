@@ -559,6 +559,68 @@ float SettingsWindow::conditions(App& app, float y) {
     return y;
 }
 
+// One schedule's card; true when its delete button was clicked.
+bool SettingsWindow::schedule_card(Schedule& s, size_t i, bool enabled, float& y) {
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
+    Card card(ui_, y, content_width_);
+    // In reading order, as the keyboard goes: switch, name, delete.
+    if (switch_toggle(ui_, base + 3, {row_left, y + 6}, s.enabled, enabled)) s.enabled = !s.enabled;
+    describe(ui_, base + 3, s.name);
+    if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14, true,
+                               true, enabled))
+        s.name = narrow(*name);
+    describe(ui_, base, "Nombre");
+    const bool removed = icon_button(ui_, base + 4, {w + 10, y + 3, 28, 26}, L'\xE74D', enabled);
+    describe(ui_, base + 4, "Borrar horario");
+    y += 40;
+    {
+        const Faded faded(ui_, !enabled);
+        day_buttons(s, i, enabled, y);
+        y += 40;
+        label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+        label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
+    }
+    // The time fields fade themselves when disabled: once, not again inside the card's fade.
+    if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled)) s.start = *start;
+    if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
+    describe(ui_, base + 1, "De");
+    describe(ui_, base + 2, "a");
+    if (s.end <= s.start) {
+        const Faded faded(ui_, !enabled);
+        label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
+    }
+    y += 33;
+    return removed;
+}
+
+// The seven day buttons, Monday first, each toggling its day.
+void SettingsWindow::day_buttons(Schedule& s, size_t i, bool enabled, float y) {
+    const Theme& theme = ui_.theme;
+    for (size_t d = 0; d < 7; ++d) {
+        const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
+        const auto id = id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
+        const Interaction state = enabled ? interact(ui_, id, r) : unavailable(ui_, id, r);
+        const bool on = s.days.contains(day_numbers[d]);
+        set_role(ui_, id, Role::check_button, day_names[d], on);
+        if (on) {
+            filled_rect(ui_, r, 15, theme.accent);
+        } else {
+            filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
+            outlined_rect(ui_, r, 15, theme.controlBorder);
+        }
+        text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
+                     on ? theme.onAccent : theme.textPrimary);
+        if (state.clicked) {
+            if (on)
+                s.days.remove(day_numbers[d]);
+            else
+                s.days.add(day_numbers[d]);
+        }
+    }
+}
+
 float SettingsWindow::schedules(App& app, float y) {
     Preferences& p = app.prefs;
     const float w = content_width_ - 30;
@@ -573,61 +635,8 @@ float SettingsWindow::schedules(App& app, float y) {
     }
     const bool enabled = p.schedulesEnabled;
     std::optional<size_t> removed;
-    for (size_t i = 0; i < p.schedules.size(); ++i) {
-        Schedule& s = p.schedules[i];
-        const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
-        Card card(ui_, y, content_width_);
-        // In reading order, as the keyboard goes: switch, name, delete.
-        if (switch_toggle(ui_, base + 3, {row_left, y + 6}, s.enabled, enabled))
-            s.enabled = !s.enabled;
-        describe(ui_, base + 3, s.name);
-        if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
-                                   true, true, enabled))
-            s.name = narrow(*name);
-        describe(ui_, base, "Nombre");
-        if (icon_button(ui_, base + 4, {w + 10, y + 3, 28, 26}, L'\xE74D', enabled)) removed = i;
-        describe(ui_, base + 4, "Borrar horario");
-        y += 40;
-        {
-            const Faded faded(ui_, !enabled);
-            for (size_t d = 0; d < 7; ++d) {
-                const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
-                const auto id =
-                    id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
-                const Interaction state = enabled ? interact(ui_, id, r) : unavailable(ui_, id, r);
-                const bool on = s.days.contains(day_numbers[d]);
-                set_role(ui_, id, Role::check_button, day_names[d], on);
-                if (on) {
-                    filled_rect(ui_, r, 15, theme.accent);
-                } else {
-                    filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
-                    outlined_rect(ui_, r, 15, theme.controlBorder);
-                }
-                text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
-                             on ? theme.onAccent : theme.textPrimary);
-                if (state.clicked) {
-                    if (on)
-                        s.days.remove(day_numbers[d]);
-                    else
-                        s.days.add(day_numbers[d]);
-                }
-            }
-            y += 40;
-            label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
-            label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
-        }
-        // The time fields fade themselves when disabled: once, not again inside the card's fade.
-        if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled))
-            s.start = *start;
-        if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
-        describe(ui_, base + 1, "De");
-        describe(ui_, base + 2, "a");
-        if (s.end <= s.start) {
-            const Faded faded(ui_, !enabled);
-            label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
-        }
-        y += 33;
-    }
+    for (size_t i = 0; i < p.schedules.size(); ++i)
+        if (schedule_card(p.schedules[i], i, enabled, y)) removed = i;
     if (removed) p.schedules.erase(p.schedules.begin() + static_cast<std::ptrdiff_t>(*removed));
     const std::string_view add = "Agregar horario";
     const float add_width = button_width(ui_, add, 13, 11) + 24;

@@ -17,6 +17,7 @@ namespace torvane {
 
 struct App;
 struct Preferences;
+struct Schedule;
 
 enum class SettingsTab : int { general = 0, movement = 1, conditions = 2, schedules = 3 };
 
@@ -73,6 +74,8 @@ private:
     float distance_row(Preferences& p, float y);
     float conditions(App& app, float y);
     float schedules(App& app, float y);
+    bool schedule_card(Schedule& s, size_t i, bool enabled, float& y);
+    void day_buttons(Schedule& s, size_t i, bool enabled, float y);
 
     SettingsTab tab_ = SettingsTab::general;
     std::array<float, 4> scroll_{};
