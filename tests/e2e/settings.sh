@@ -49,7 +49,6 @@ word Abrir
 check "the autostart switch writes the Run value" until_true 5 run_value
 xdotool key Tab space  # from the autostart switch to "Recordar si estaba activo al abrir"
 check "Tab and Space toggle the next switch" pref_is restoreState false
-screen settings-keyboard-light
 
 echo "== Movimiento: the interval's \"+\" and a test nudge"
 word Movimiento
