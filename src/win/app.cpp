@@ -79,7 +79,7 @@ public:
         apply_effects(app_, toggle(app_.engine, app_.prefs, local_now(), false));
         refresh(app_);
     }
-    void balloon_click() override { show_panel(app_); }
+    void show() override { show_panel(app_); }
 
 private:
     App& app_;
@@ -168,7 +168,8 @@ std::optional<LRESULT> MainWindow::on_message(UINT message, WPARAM wparam, LPARA
             on_hotkey();
             return 0;
         case WM_SETTINGCHANGE:
-            if (is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam)))
+            if (wparam == SPI_SETHIGHCONTRAST ||
+                is_immersive_color_set(reinterpret_cast<const wchar_t*>(lparam)))
                 on_theme_change();
             else
                 on_metrics_change();
@@ -177,6 +178,7 @@ std::optional<LRESULT> MainWindow::on_message(UINT message, WPARAM wparam, LPARA
             on_metrics_change();
             return 0;
         case WM_DWMCOLORIZATIONCOLORCHANGED:
+        case WM_SYSCOLORCHANGE:  // a high-contrast theme's colours
             on_theme_change();
             return 0;
         case WM_CLOSE:
@@ -259,12 +261,7 @@ void MainWindow::on_hotkey() {
 
 void MainWindow::on_theme_change() {
     AppBorrow app;
-    if (!app) return;
-    app->theme = read_theme();
-    panel_theme_changed(*app);
-    settings_theme_changed(*app);
-    tray_accent_changed(app->tray);
-    refresh(*app);
+    if (app) apply_theme(*app, read_theme());
 }
 
 // The small-icon size may have changed with the settings or the display.
@@ -290,6 +287,14 @@ void MainWindow::on_close() {
 
 void MainWindow::on_end_session(bool ending) {
     if (ending) quit(false);
+}
+
+void apply_theme(App& app, const Theme& theme) {
+    app.theme = theme;
+    panel_theme_changed(app);
+    settings_theme_changed(app);
+    tray_accent_changed(app.tray);
+    refresh(app);
 }
 
 void apply_effects(App& app, Effects effects) {

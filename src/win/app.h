@@ -118,6 +118,8 @@ private:
 };
 
 void apply_effects(App& app, Effects effects);
+// The theme changed: the open windows take it and everything is drawn again.
+void apply_theme(App& app, const Theme& theme);
 void refresh(App& app);
 void queue_action(App& app, Command command);
 void run_pending_actions();

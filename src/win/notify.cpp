@@ -16,8 +16,6 @@ namespace torvane {
 
 namespace {
 
-static_assert(sizeof(NOTIFYICONDATAW) == 976);
-
 template <size_t N>
 void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
     const std::wstring cut = widen(text::cut_utf16(utf8, N - 1));
@@ -28,10 +26,7 @@ void copy_field(std::string_view utf8, wchar_t (&field)[N]) {
 }  // namespace
 
 NOTIFYICONDATAW balloon_request(HWND window, std::string_view title, std::string_view body) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = window;
-    data.uID = tray_icon_id;
+    NOTIFYICONDATAW data = tray_icon_data(window);
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_NONE;
     copy_field(title, data.szInfoTitle);
@@ -49,7 +44,24 @@ Theme theme_from(std::optional<DWORD> apps_use_light_theme, std::optional<DWORD>
     return make_theme(dark, accent_color ? from_dwm_color(*accent_color) : default_accent);
 }
 
-Theme read_theme() {
+bool high_contrast_on() {
+    HIGHCONTRASTW high_contrast{};
+    high_contrast.cbSize = sizeof high_contrast;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof high_contrast, &high_contrast, 0) &&
+           (high_contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+Theme read_theme(bool high_contrast) {
+    // A COLORREF is 0x00BBGGRR, laid out as the DWM's colours are.
+    auto system = [](int index) { return from_dwm_color(GetSysColor(index)); };
+    if (high_contrast)
+        return make_high_contrast_theme({.window = system(COLOR_WINDOW),
+                                         .windowText = system(COLOR_WINDOWTEXT),
+                                         .highlight = system(COLOR_HIGHLIGHT),
+                                         .highlightText = system(COLOR_HIGHLIGHTTEXT),
+                                         .hotlight = system(COLOR_HOTLIGHT),
+                                         .grayText = system(COLOR_GRAYTEXT),
+                                         .buttonFace = system(COLOR_BTNFACE)});
     return theme_from(
         read_dword(HKEY_CURRENT_USER,
                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",

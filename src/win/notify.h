@@ -25,8 +25,12 @@ bool show_notification(HWND window, std::string_view title, std::string_view bod
 // (0xAABBGGRR), each missing when absent or not a DWORD.
 Theme theme_from(std::optional<DWORD> apps_use_light_theme, std::optional<DWORD> accent_color);
 
-// The theme from the current user's registry values.
-Theme read_theme();
+// Whether the user's high-contrast theme is on (SPI_GETHIGHCONTRAST).
+bool high_contrast_on();
+
+// The theme Windows asks for: while high contrast is on, the system colours (GetSysColor);
+// otherwise the palette from the current user's registry values.
+Theme read_theme(bool high_contrast = high_contrast_on());
 
 // Whether the text a WM_SETTINGCHANGE carries in lParam (possibly null) names the colour set:
 // read up to its first NUL but never past 64 units.

@@ -47,6 +47,8 @@ check "on \"General\"" reads "Abrir Torvane al iniciar" settings-general-light
 run_value() { wine reg query "$run_key" /v Torvane >/dev/null 2>&1; }
 word Abrir
 check "the autostart switch writes the Run value" until_true 5 run_value
+xdotool key Tab space  # from the autostart switch to "Recordar si estaba activo al abrir"
+check "Tab and Space toggle the next switch" pref_is restoreState false
 
 echo "== Movimiento: the interval's \"+\" and a test nudge"
 word Movimiento

@@ -85,6 +85,7 @@ TEST_F(Accessible, ThePanelReadsAsNamedControlsAndTheirDefaultActionsClick) {
     EXPECT_NE(tree.find("Preferencias\tpush button\t100000\t\n"), missing);
     EXPECT_NE(tree.find("Salir\tpush button\t100000\t\n"), missing);
     EXPECT_NE(tree.find("Pausar\tpush button\t1\t\n"), missing) << "unavailable at 0 minutes";
+    EXPECT_NE(tree.find("\nPAUSAR\tstatic text\t40\t\n"), missing) << "the headings";
     EXPECT_TRUE(app_->engine.timer_until.has_value()) << "\"1 h\" did what a click does";
 
     // The timer's row is read out before the link that cancels it.
@@ -95,11 +96,15 @@ TEST_F(Accessible, ThePanelReadsAsNamedControlsAndTheirDefaultActionsClick) {
 }
 
 TEST_F(Accessible, SettingsTabsAreSelectedByTheirDefaultAction) {
-    open_settings(*app_, 0);
-    const std::string tree = client(app_->settings->handle(), "Horarios");
-    EXPECT_NE(tree.find("General\tpage tab\t100006\t\n"), missing) << "selected and focused";
-    EXPECT_NE(tree.find("Recordar si estaba activo al abrir\tcheck button\t100010\t\n"), missing);
-    EXPECT_EQ(app_->settings->tab(), SettingsTab::schedules);
+    open_settings(*app_, 3);
+    const std::string tree = client(app_->settings->handle(), "General");
+    EXPECT_NE(tree.find("Horarios\tpage tab\t100006\t\n"), missing) << "selected and focused";
+    EXPECT_NE(tree.find("Usar horarios programados\tcheck button\t100000\t\n"), missing);
+    // With the schedules off, a schedule's controls are unavailable but still named.
+    EXPECT_NE(tree.find("\nHorario laboral\tcheck button\t11\t\n"), missing);
+    EXPECT_NE(tree.find("\nBorrar horario\tpush button\t1\t\n"), missing);
+    EXPECT_NE(tree.find("\nLunes\tcheck button\t11\t\n"), missing);
+    EXPECT_EQ(app_->settings->tab(), SettingsTab::general);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The main window's dispatch on a real hidden window: deferred preference writes, the hot-key
-// preference, update notices and quitting once.
+// preference, update notices, quitting once, and the high-contrast theme.
 
 #include "app_fixture.h"
+#include "win/notify.h"
 
 namespace torvane {
 namespace {
@@ -89,6 +90,65 @@ TEST_F(AppDispatch, CloseRequestQuitsCleanlyInsteadOfDestroyingTheWindow) {
     EXPECT_TRUE(app_->quitting);
     EXPECT_EQ(pending_quit_messages(), 1);
     EXPECT_EQ(load_preferences(dir_ / "prefs.json").interval, 45);
+}
+
+// Distinct system colours for the time of a test, as a high-contrast theme sets them.
+class SystemColoursSet {
+public:
+    explicit SystemColoursSet(std::initializer_list<std::pair<int, uint32_t>> colours) {
+        for (const auto& [index, rrggbb] : colours) {
+            indices_.push_back(index);
+            saved_.push_back(GetSysColor(index));
+            set_.push_back(RGB(rrggbb >> 16, (rrggbb >> 8) & 0xFF, rrggbb & 0xFF));
+        }
+        SetSysColors(static_cast<int>(indices_.size()), indices_.data(), set_.data());
+    }
+    ~SystemColoursSet() {
+        SetSysColors(static_cast<int>(indices_.size()), indices_.data(), saved_.data());
+    }
+
+private:
+    std::vector<int> indices_;
+    std::vector<COLORREF> saved_, set_;
+};
+
+// Wine never reports high contrast as on (SPI_SETHIGHCONTRAST fails there), so the theme is
+// read as if it were.
+TEST_F(AppDispatch, HighContrastDrawsBothWindowsInTheSystemColoursUntilItGoesOff) {
+    constexpr uint32_t window = 0x102030, text = 0xF0E0D0, highlight = 0x20C040,
+                       highlight_text = 0x401020, button = 0x302010;
+    const SystemColoursSet colours{
+        {COLOR_WINDOW, window},       {COLOR_WINDOWTEXT, text},
+        {COLOR_HIGHLIGHT, highlight}, {COLOR_HIGHLIGHTTEXT, highlight_text},
+        {COLOR_HOTLIGHT, 0xC0C000},   {COLOR_GRAYTEXT, 0x808040},
+        {COLOR_BTNFACE, button}};
+    show_panel(*app_);
+    apply_theme(*app_, read_theme(true));
+    const UiContext& panel = app_->panel->ui();
+    const Screenshot panel_shot = screenshot(app_->panel->handle(), L"high-contrast-panel.bmp");
+    const std::optional<Rect> chip = region(panel, 12);
+    ASSERT_TRUE(chip.has_value());
+    const float s = panel.scale;
+    EXPECT_EQ(panel_shot.at(5 * s, 200 * s), window);
+    EXPECT_EQ(panel_shot.at(0, 200 * s), text) << "the outline";
+    EXPECT_EQ(panel_shot.at((chip->x + 3) * s, (chip->y + chip->h / 2) * s), button);
+
+    open_settings(*app_, 0);  // hides the panel
+    const UiContext& settings = app_->settings->ui();
+    const Screenshot settings_shot =
+        screenshot(app_->settings->handle(), L"high-contrast-settings.bmp");
+    const std::optional<Rect> row = region(settings, 11);  // "Recordar …", on
+    ASSERT_TRUE(row.has_value());
+    const float x = row->w - 3, y = row->y + 10;  // where the switch is drawn
+    EXPECT_EQ(settings_shot.at(5 * s, 100 * s), window);
+    EXPECT_EQ(settings_shot.at((x + 5) * s, y * s), highlight);
+    EXPECT_EQ(settings_shot.at((x + 30) * s, y * s), highlight_text);
+
+    // Windows says high contrast changed, and it is off (as Wine always reports).
+    SendMessageW(window_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    EXPECT_FALSE(panel.theme.highContrast);
+    EXPECT_FALSE(settings.theme.highContrast);
+    app_->settings->destroy();
 }
 
 }  // namespace

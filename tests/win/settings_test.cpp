@@ -134,6 +134,28 @@ TEST_F(SettingsOnScreen, IntervalButtonsSliderAndDistanceEditThePreferences) {
     EXPECT_FALSE(region(54).has_value());
 }
 
+// A screen reader hears a slider's new value after a drag and after a key.
+TEST_F(SettingsOnScreen, AMovedSliderTellsScreenReadersItsValueChanged) {
+    static std::vector<LONG> changed;  // the children whose value changed
+    const HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG child, DWORD, DWORD) {
+            changed.push_back(child);
+        },
+        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    open(1);
+    LONG slider = 0;
+    for (size_t i = 0; i < settings().ui().focusables.size(); ++i)
+        if (settings().ui().focusables[i].id == 32) slider = static_cast<LONG>(i + 1);
+    drag(32, 0.5f);
+    EXPECT_TRUE(within(milliseconds(2000), [] { return !changed.empty(); }));
+    changed.clear();
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_TRUE(within(milliseconds(2000), [] { return !changed.empty(); }));
+    EXPECT_EQ(changed, std::vector<LONG>{slider});
+    UnhookWinEvent(hook);
+}
+
 TEST_F(SettingsOnScreen, ALostCaptureEndsTheDrag) {
     app_->prefs.interval = 60;
     open(1);
@@ -161,6 +183,7 @@ TEST_F(SettingsOnScreen, EachTabKeepsItsOwnOffset) {
 }
 
 TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
+    app_->prefs.reqApps = true;  // its field takes the keyboard
     open(0);
     for (int i = 0; i < 5; ++i)  // past the four tabs and the autostart switch
         SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
@@ -173,9 +196,16 @@ TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
     keys[VK_CONTROL] = 0x80;
     SetKeyboardState(keys);
     SendMessageW(settings_window(), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(settings().tab(), SettingsTab::movement);
+    SendMessageW(settings_window(), WM_KEYDOWN, VK_NEXT, 0);
+    ASSERT_EQ(settings().tab(), SettingsTab::conditions);
+    // Also from a field, which the next tab hides: the keyboard comes back to the window.
+    SetFocus(field(1100));
+    SendMessageW(field(1100), WM_KEYDOWN, VK_TAB, 0);
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(settings().tab(), SettingsTab::movement);
+    EXPECT_EQ(settings().tab(), SettingsTab::schedules);
+    EXPECT_EQ(GetFocus(), settings_window());
     SendMessageW(settings_window(), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(settings().is_open());
 }
@@ -257,6 +287,14 @@ TEST_F(SettingsOnScreen, TheWheelScrollsWithinTheContent) {
     for (int i = 0; i < 40; ++i)
         SendMessageW(settings_window(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
     EXPECT_FLOAT_EQ(settings().scroll(), 0);
+}
+
+TEST_F(SettingsOnScreen, TheDisplaySwitchTakesEffectAtOnce) {
+    app_->engine.on = true;
+    open(0);
+    click(16);  // off
+    click(16);  // on again: the request is held before any tick
+    EXPECT_TRUE(app_->power_request_held);
 }
 
 TEST_F(SettingsOnScreen, TheAutostartSwitchShowsTheRegistryAndThePaletteFollowsWindows) {

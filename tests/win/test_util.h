@@ -184,6 +184,44 @@ inline std::filesystem::path beside_tests(const wchar_t* file) {
     return std::filesystem::path(std::wstring(self, units)).parent_path() / file;
 }
 
+// What a window's client area shows, 0xRRGGBB row by row. Also saved as a bitmap under
+// "screenshots" beside the test program, for a person to look at.
+struct Screenshot {
+    LONG width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(float x, float y) const {
+        return pixels[static_cast<size_t>(y) * width + static_cast<size_t>(x)] & 0xFFFFFF;
+    }
+};
+inline Screenshot screenshot(HWND window, const wchar_t* name) {
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);  // fields too
+    RECT client{};
+    GetClientRect(window, &client);
+    Screenshot shot{client.right, client.bottom, {}};
+    shot.pixels.resize(static_cast<size_t>(shot.width) * shot.height);
+    BITMAPINFOHEADER header{sizeof header, shot.width, -shot.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC dc = GetDC(window), memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, shot.width, shot.height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, shot.width, shot.height, dc, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(shot.height), shot.pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, dc);
+    const std::filesystem::path folder = beside_tests(L"screenshots");
+    std::filesystem::create_directories(folder);
+    const auto bytes = static_cast<DWORD>(shot.pixels.size() * 4);
+    constexpr DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    const BITMAPFILEHEADER file{0x4D42, headers + bytes, 0, 0, headers};
+    std::ofstream out(folder / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(shot.pixels.data()), bytes);
+    return shot;
+}
+
 // The log's last line after its "YYYY-MM-DD hh:mm:ss " time stamp.
 inline std::string last_log_line() {
     std::ifstream file(data_dir() / "torvane.log", std::ios::binary);

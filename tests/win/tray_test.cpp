@@ -55,6 +55,26 @@ TEST(TrayPure, StateTooltipAndClick) {
     EXPECT_EQ(left_click_action(false, std::nullopt), PanelClick::Show);
 }
 
+// Version 4's layout: the event in lParam's low word, the icon id in its high word. A mouse
+// click is answered once, on its button-up, not again on the selection that follows it.
+TEST(TrayCallback, MouseClicksAndTheKeyboardSelectionEachActOnce) {
+    struct Recorder final : TrayEvents {
+        std::string seen;
+        void left_click() override { seen += 'L'; }
+        void right_click() override { seen += 'R'; }
+        void show() override { seen += 'S'; }
+    };
+    const std::pair<UINT, const char*> cases[] = {
+        {WM_LBUTTONUP, "L"},  {NIN_SELECT, ""},           {WM_LBUTTONDBLCLK, ""},
+        {WM_RBUTTONUP, "R"},  {WM_CONTEXTMENU, ""},       {WM_MOUSEMOVE, ""},
+        {NIN_KEYSELECT, "S"}, {NIN_BALLOONUSERCLICK, "S"}};
+    for (const auto& [event, expected] : cases) {
+        Recorder events;
+        on_tray_callback(MAKELPARAM(event, tray_icon_id), events);
+        EXPECT_EQ(events.seen, expected) << std::hex << event;
+    }
+}
+
 // Records every call into the shell.
 struct ShellCall {
     DWORD message;
@@ -102,26 +122,30 @@ TEST_F(TrayShell, CallsTheShellOnlyOnChangeAndRetriesAFailedAdd) {
         g_calls.clear();
         refresh_tray_icon(tray, renderer(), s, p);
         refresh_tray_icon(tray, renderer(), s, p);  // nothing changed
-        ASSERT_EQ(g_calls.size(), 1u);
+        ASSERT_EQ(g_calls.size(), 2u);
         const NOTIFYICONDATAW& add = g_calls[0].data;
         EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
         EXPECT_EQ(add.cbSize, 976u);
         EXPECT_EQ(add.hWnd, window_);
         EXPECT_EQ(add.uID, 1u);
-        EXPECT_EQ(add.uFlags, 7u);
+        EXPECT_EQ(add.uFlags, 0x87u) << "message, icon, tip, and the standard tooltip";
         EXPECT_EQ(add.uCallbackMessage, 0x8010u);
         EXPECT_NE(add.hIcon, nullptr);
         // The tip holds 127 units and its NUL.
         EXPECT_EQ(std::wstring(add.szTip).size(), 127u);
         EXPECT_EQ(std::wstring_view(add.szTip, 10), L"Torvane · ");
         const HICON off_icon = add.hIcon;
+        // The version whose events include a selection with the keyboard.
+        EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_SETVERSION));
+        EXPECT_EQ(g_calls[1].data.uVersion, static_cast<UINT>(NOTIFYICON_VERSION_4));
+        g_calls.erase(g_calls.begin() + 1);
 
         // A new tooltip alone: NIM_MODIFY of the text only.
         s.status_detail = "Programado";
         refresh_tray_icon(tray, renderer(), s, p);
         ASSERT_EQ(g_calls.size(), 2u);
         EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_MODIFY));
-        EXPECT_EQ(g_calls[1].data.uFlags, static_cast<UINT>(NIF_TIP));
+        EXPECT_EQ(g_calls[1].data.uFlags, static_cast<UINT>(NIF_TIP | NIF_SHOWTIP));
         EXPECT_EQ(std::wstring(g_calls[1].data.szTip), L"Torvane · Programado");
 
         // A new image alone.
@@ -129,22 +153,23 @@ TEST_F(TrayShell, CallsTheShellOnlyOnChangeAndRetriesAFailedAdd) {
         refresh_tray_icon(tray, renderer(), s, p);
         ASSERT_EQ(g_calls.size(), 3u);
         EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_MODIFY));
-        EXPECT_EQ(g_calls[2].data.uFlags, 7u);
+        EXPECT_EQ(g_calls[2].data.uFlags, 0x87u);
         EXPECT_NE(g_calls[2].data.hIcon, off_icon);
         const HICON on_icon = g_calls[2].data.hIcon;
 
-        // Explorer restarted: added again with the same image and tooltip.
+        // Explorer restarted: added again with the same image and tooltip, and the version.
         tray_taskbar_created(tray, renderer(), s, p);
-        ASSERT_EQ(g_calls.size(), 4u);
+        ASSERT_EQ(g_calls.size(), 5u);
         EXPECT_EQ(g_calls[3].message, static_cast<DWORD>(NIM_ADD));
         EXPECT_EQ(g_calls[3].data.hIcon, on_icon);
         EXPECT_EQ(std::wstring(g_calls[3].data.szTip), L"Torvane · Programado");
+        EXPECT_EQ(g_calls[4].message, static_cast<DWORD>(NIM_SETVERSION));
     }
     // Dropping the record removes the icon.
-    ASSERT_EQ(g_calls.size(), 5u);
-    EXPECT_EQ(g_calls[4].message, static_cast<DWORD>(NIM_DELETE));
-    EXPECT_EQ(g_calls[4].data.hWnd, window_);
-    EXPECT_EQ(g_calls[4].data.uID, 1u);
+    ASSERT_EQ(g_calls.size(), 6u);
+    EXPECT_EQ(g_calls[5].message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(g_calls[5].data.hWnd, window_);
+    EXPECT_EQ(g_calls[5].data.uID, 1u);
 }
 
 TEST_F(TrayShell, AFailedAddAdoptsTheIconTheShellAddedAnyway) {
@@ -153,18 +178,19 @@ TEST_F(TrayShell, AFailedAddAdoptsTheIconTheShellAddedAnyway) {
     TrayIcon tray(window_, &recording_shell);
     g_add_answer = FALSE;  // timed out at log-on, but the icon is there
     refresh_tray_icon(tray, renderer(), s, p);
-    ASSERT_EQ(g_calls.size(), 2u);
+    ASSERT_EQ(g_calls.size(), 3u);
     EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_MODIFY));
-    EXPECT_EQ(g_calls[1].data.uFlags, 7u) << "the adopted icon gets image, tooltip and callback";
+    EXPECT_EQ(g_calls[1].data.uFlags, 0x87u) << "the adopted icon gets image, tooltip and callback";
+    EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_SETVERSION));
 
     // From now on only modifications, never another add.
     refresh_tray_icon(tray, renderer(), s, p);
-    EXPECT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls.size(), 3u);
     s.status_detail = "Programado";
     refresh_tray_icon(tray, renderer(), s, p);
-    ASSERT_EQ(g_calls.size(), 3u);
-    EXPECT_EQ(g_calls[2].message, static_cast<DWORD>(NIM_MODIFY));
+    ASSERT_EQ(g_calls.size(), 4u);
+    EXPECT_EQ(g_calls[3].message, static_cast<DWORD>(NIM_MODIFY));
 }
 
 TEST_F(TrayShell, CacheKeepsEightAndTheImageOnScreen) {

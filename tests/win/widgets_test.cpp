@@ -39,7 +39,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(host_.create());
         ShowWindow(host_.handle(), SW_SHOWNOACTIVATE);
-        ui_ = std::make_unique<UiContext>(host_.handle(), *renderer_, 400);
+        ui_ = std::make_unique<UiContext>(host_.handle(), *renderer_);
         ui_->theme = make_theme(false, default_accent);
         host_.ui = ui_.get();
     }

@@ -305,8 +305,11 @@ void notify_texts(const UiContext& ui, std::vector<std::string>& last) {
 }
 
 void notify_state(const UiContext& ui, uint32_t id) {
-    if (const LONG child = child_of(ui, id))
-        NotifyWinEvent(EVENT_OBJECT_STATECHANGE, ui.window, OBJID_CLIENT, child);
+    const LONG child = child_of(ui, id);
+    if (!child) return;
+    const bool slider = ui.focusables[static_cast<size_t>(child - 1)].role == Role::slider;
+    NotifyWinEvent(slider ? EVENT_OBJECT_VALUECHANGE : EVENT_OBJECT_STATECHANGE, ui.window,
+                   OBJID_CLIENT, child);
 }
 
 }  // namespace torvane

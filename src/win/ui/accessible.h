@@ -26,7 +26,7 @@ AccessibleClient* make_accessible(UiContext& ui, std::function<void(uint32_t id)
 void detach(AccessibleClient* client);
 // WM_GETOBJECT: the answer for OBJID_CLIENT, or nothing for other objects.
 std::optional<LRESULT> answer_get_object(AccessibleClient* client, WPARAM wparam, LPARAM lparam);
-// Tells clients that the focus or a control's state changed.
+// Tells clients that the focus or a control's state (a slider's value) changed.
 void notify_focus(const UiContext& ui);
 void notify_state(const UiContext& ui, uint32_t id);
 // Tells clients which readable texts are new or changed since `last`, which then holds them.

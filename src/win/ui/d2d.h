@@ -185,7 +185,6 @@ public:
 
     // Null while released (see release_device).
     ID2D1Factory* factory() const { return factory_.Get(); }
-    IDWriteFactory* dwrite() const { return dwrite_.Get(); }
     const std::wstring& text_family() const { return text_family_; }
     const std::wstring& icon_family() const { return icon_family_; }
     // Round caps and joins.

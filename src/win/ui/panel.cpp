@@ -25,7 +25,6 @@ constexpr float column_right = 295;
 constexpr float chip_pitch = 95.333336f;
 constexpr float chip_width = 89.333336f;
 constexpr auto focus_loss_grace = milliseconds(400);
-constexpr auto reopen_grace = milliseconds(350);
 
 // Widget ids.
 enum : uint32_t {
@@ -70,6 +69,7 @@ constexpr DWORD dwm_colour_none = 0xFFFFFFFE;
 
 void heading(UiContext& ui, std::string_view text, float y) {
     label(ui, text, {column_left, y}, 11, true, ui.theme.textSecondary);
+    readable_text(ui, text, {column_left, y, ui.renderer->text_width(text, 11, true), 15});
 }
 
 // A right-aligned button in the content column.
@@ -114,7 +114,7 @@ RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float 
     return {x + m, y + m, x + m + w, y + m + h};
 }
 
-Panel::Panel(Renderer& renderer) : WidgetWindow(renderer, panel_width, &Theme::panelBackground) {}
+Panel::Panel(Renderer& renderer) : WidgetWindow(renderer, &Theme::panelBackground) {}
 
 Panel::~Panel() {
     // The edit controls are children: they go with the window, which must still find this
@@ -269,7 +269,8 @@ void Panel::header(App& app, float top) {
     const GlyphKind kind = !engine.on       ? GlyphKind::pointer
                            : engine.working ? GlyphKind::checkMark
                                             : GlyphKind::pointerWithMotionLines;
-    status_glyph(ui_, kind, {23, top + 23.5f}, 18, engine.on ? rgb(0xFFFFFF) : theme.textSecondary);
+    status_glyph(ui_, kind, {23, top + 23.5f}, 18,
+                 engine.on ? theme.onAccent : theme.textSecondary);
     label(ui_, "Torvane", {59, top + 15}, 14, true, theme.textPrimary);
     text_in_rect(ui_, engine.status_detail, {59, top + 34, 188, 16}, 12, false, TextAlign::left,
                  theme.textSecondary, true);
@@ -502,15 +503,20 @@ bool panel_visible(const App& app) {
 }
 
 void toggle_panel(App& app) {
-    if (panel_visible(app)) {
-        app.panel->hide();
-        return;
+    std::optional<milliseconds> since_hidden;
+    if (app.panel && app.panel->hidden_at)
+        since_hidden =
+            std::chrono::duration_cast<milliseconds>(steady_clock::now() - *app.panel->hidden_at);
+    switch (left_click_action(panel_visible(app), since_hidden)) {
+        case PanelClick::Hide:
+            app.panel->hide();
+            break;
+        case PanelClick::Show:
+            show_panel(app);
+            break;
+        case PanelClick::Ignore:  // the click that took the focus away hid it already
+            break;
     }
-    // The click that took the focus away from the open panel hid it already.
-    if (app.panel && app.panel->hidden_at &&
-        steady_clock::now() - *app.panel->hidden_at < reopen_grace)
-        return;
-    show_panel(app);
 }
 
 void draw_panel(App& app) {

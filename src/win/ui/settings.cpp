@@ -112,26 +112,6 @@ private:
     size_t index_;
 };
 
-// Draws what it wraps faded and without hit regions when `enabled` is false.
-class Enabled {
-public:
-    Enabled(UiContext& ui, bool enabled) : ui_(ui), saved_(ui.opacity) {
-        if (!enabled) ui.opacity *= 0.45f;
-    }
-    ~Enabled() { ui_.opacity = saved_; }
-    Enabled(const Enabled&) = delete;
-    Enabled& operator=(const Enabled&) = delete;
-
-private:
-    UiContext& ui_;
-    float saved_;
-};
-
-void apply_display_change(App& app) {
-    set_power_request(app.power_request_held, app.prefs.preventDisplaySleep && app.engine.on);
-    app.display_applied = app.prefs.preventDisplaySleep;
-}
-
 // Rows bound to a preference: a click flips it.
 void flip_switch(UiContext& ui, uint32_t id, float& y, float width, std::string_view text,
                  bool& value) {
@@ -169,7 +149,7 @@ RECT settings_bounds(const RECT& work, float scale) {
 }
 
 SettingsWindow::SettingsWindow(Renderer& renderer)
-    : WidgetWindow(renderer, 600, &Theme::windowBackground) {}
+    : WidgetWindow(renderer, &Theme::windowBackground) {}
 
 SettingsWindow::~SettingsWindow() {
     destroy();
@@ -240,6 +220,8 @@ void SettingsWindow::refresh_preview(App& app) {
 void SettingsWindow::repaint(App& app) {
     if (!is_open()) return;
     layout(app);
+    notify_texts(ui_,
+                 read_texts_);  // the preview and the update status are read out as they change
     invalidate_if_changed();
 }
 
@@ -354,11 +336,9 @@ float SettingsWindow::general(App& app, float y) {
     }
     {
         Card card(ui_, y, content_width_);
-        if (switch_row(ui_, id_display, y, w, "Mantener la pantalla encendida mientras está activo",
-                       p.preventDisplaySleep)) {
-            p.preventDisplaySleep = !p.preventDisplaySleep;
-            apply_display_change(app);
-        }
+        // The refresh after the click applies the power request.
+        flip_switch(ui_, id_display, y, w, "Mantener la pantalla encendida mientras está activo",
+                    p.preventDisplaySleep);
         y = hint(ui_, y - 6, row_left, w,
                  "Evita que la pantalla y la PC se duerman aunque no se mueva nada. Se libera al "
                  "apagar Torvane.");
@@ -376,7 +356,11 @@ float SettingsWindow::general(App& app, float y) {
         const std::optional<std::string>& available = update.offered_version;
         const bool busy = update.busy;
         text_ = update.status;
-        if (!text_.empty()) y = hint(ui_, y - 2, row_left, w, text_) + 4;
+        if (!text_.empty()) {
+            const float top = y + 4;
+            y = hint(ui_, y - 2, row_left, w, text_) + 4;
+            readable_text(ui_, text_, {row_left, top, w, y - 4 - top});
+        }
         const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
         if (button(ui_, id_check_now, {row_left, y + 4, check_width, 30}, "Buscar ahora", 13))
             check_for_updates(app.updater, true);
@@ -397,8 +381,7 @@ float SettingsWindow::general(App& app, float y) {
     return y + 24;
 }
 
-float SettingsWindow::movement(App& app, float y) {
-    Preferences& p = app.prefs;
+float SettingsWindow::interval_card(Preferences& p, float y) {
     const float w = content_width_ - 30;
     const Theme& theme = ui_.theme;
     y = section_title(ui_, y - 8, "Intervalo");
@@ -440,6 +423,34 @@ float SettingsWindow::movement(App& app, float y) {
                  "Usá un tiempo menor al del protector de pantalla y al de apagado de pantalla de "
                  "Configuración de Windows.");
     }
+    return y;
+}
+
+// The "Distancia" slider, only shown for standard moves.
+float SettingsWindow::distance_row(Preferences& p, float y) {
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    y += 6;
+    label(ui_, "Distancia", {row_left, y}, 13, false, theme.textPrimary);
+    y += 24;
+    label(ui_, "cerca", {row_left, y + 2}, 12, false, theme.textSecondary);
+    const float right = w + 38;
+    const float lejos = ui_.renderer->text_width("lejos", 12, false);
+    label(ui_, "lejos", {right - lejos, y + 2}, 12, false, theme.textSecondary);
+    const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
+    const Rect track{left, y, right - lejos - 10 - left, 20};
+    if (const std::optional<float> position = slider(
+            ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true, 1.0f / 59))
+        p.distance = *position * 59.0 + 1;
+    describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
+    return y + 28;
+}
+
+float SettingsWindow::movement(App& app, float y) {
+    Preferences& p = app.prefs;
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    y = interval_card(p, y);
     y = section_title(ui_, y - 8, "Cuándo mover");
     {
         Card card(ui_, y, content_width_);
@@ -465,23 +476,7 @@ float SettingsWindow::movement(App& app, float y) {
                 p.mode = mode;
             y += 28;
         }
-        if (p.mode == MoveMode::standard) {
-            y += 6;
-            label(ui_, "Distancia", {row_left, y}, 13, false, theme.textPrimary);
-            y += 24;
-            label(ui_, "cerca", {row_left, y + 2}, 12, false, theme.textSecondary);
-            const float right = w + 38;
-            const float lejos = ui_.renderer->text_width("lejos", 12, false);
-            label(ui_, "lejos", {right - lejos, y + 2}, 12, false, theme.textSecondary);
-            const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
-            const Rect track{left, y, right - lejos - 10 - left, 20};
-            if (const std::optional<float> position =
-                    slider(ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true,
-                           1.0f / 59))
-                p.distance = *position * 59.0 + 1;
-            describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
-            y += 28;
-        }
+        if (p.mode == MoveMode::standard) y = distance_row(p, y);
         flip_switch(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
                     p.showIconOnJiggle);
         const float try_width = button_width(ui_, "Probar ahora", 13, 11);
@@ -551,11 +546,75 @@ float SettingsWindow::conditions(App& app, float y) {
         Card card(ui_, y, content_width_);
         const std::string_view state =
             preview_ ? std::string_view(*preview_) : "Con la configuración actual, puede mover";
-        y += 6 + wrapped_text(ui_, state, {row_left, y + 6}, w, 13,
-                              preview_ ? theme.warning : theme.success);
+        const float height = wrapped_text(ui_, state, {row_left, y + 6}, w, 13,
+                                          preview_ ? theme.warning : theme.success);
+        readable_text(ui_, state, {row_left, y + 6, w, height});
+        y += 6 + height;
         y += 6;
     }
     return y;
+}
+
+// One schedule's card; true when its delete button was clicked.
+bool SettingsWindow::schedule_card(Schedule& s, size_t i, bool enabled, float& y) {
+    const float w = content_width_ - 30;
+    const Theme& theme = ui_.theme;
+    const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
+    Card card(ui_, y, content_width_);
+    // In reading order, as the keyboard goes: switch, name, delete.
+    if (switch_toggle(ui_, base + 3, {row_left, y + 6}, s.enabled, enabled)) s.enabled = !s.enabled;
+    describe(ui_, base + 3, s.name);
+    if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14, true,
+                               true, enabled))
+        s.name = narrow(*name);
+    describe(ui_, base, "Nombre");
+    const bool removed = icon_button(ui_, base + 4, {w + 10, y + 3, 28, 26}, L'\xE74D', enabled);
+    describe(ui_, base + 4, "Borrar horario");
+    y += 40;
+    {
+        const Faded faded(ui_, !enabled);
+        day_buttons(s, i, enabled, y);
+        y += 40;
+        label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
+        label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
+    }
+    // The time fields fade themselves when disabled: once, not again inside the card's fade.
+    if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled)) s.start = *start;
+    if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
+    describe(ui_, base + 1, "De");
+    describe(ui_, base + 2, "a");
+    if (s.end <= s.start) {
+        const Faded faded(ui_, !enabled);
+        label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
+    }
+    y += 33;
+    return removed;
+}
+
+// The seven day buttons, Monday first, each toggling its day.
+void SettingsWindow::day_buttons(Schedule& s, size_t i, bool enabled, float y) {
+    const Theme& theme = ui_.theme;
+    for (size_t d = 0; d < 7; ++d) {
+        const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
+        const auto id = id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
+        const Interaction state = enabled ? interact(ui_, id, r) : unavailable(ui_, id, r);
+        const bool on = s.days.contains(day_numbers[d]);
+        set_role(ui_, id, Role::check_button, day_names[d], on);
+        if (on) {
+            filled_rect(ui_, r, 15, theme.accent);
+        } else {
+            filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
+            outlined_rect(ui_, r, 15, theme.controlBorder);
+        }
+        text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
+                     on ? theme.onAccent : theme.textPrimary);
+        if (state.clicked) {
+            if (on)
+                s.days.remove(day_numbers[d]);
+            else
+                s.days.add(day_numbers[d]);
+        }
+    }
 }
 
 float SettingsWindow::schedules(App& app, float y) {
@@ -572,68 +631,8 @@ float SettingsWindow::schedules(App& app, float y) {
     }
     const bool enabled = p.schedulesEnabled;
     std::optional<size_t> removed;
-    for (size_t i = 0; i < p.schedules.size(); ++i) {
-        Schedule& s = p.schedules[i];
-        const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
-        Card card(ui_, y, content_width_);
-        // In reading order, as the keyboard goes: switch, name, delete.
-        {
-            const Enabled faded(ui_, enabled);
-            if (switch_toggle(ui_, enabled ? base + 3 : 0, {row_left, y + 6}, s.enabled))
-                s.enabled = !s.enabled;
-            describe(ui_, base + 3, s.name);
-        }
-        if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14,
-                                   true, true, enabled))
-            s.name = narrow(*name);
-        describe(ui_, base, "Nombre");
-        {
-            const Enabled faded(ui_, enabled);
-            if (icon_button(ui_, enabled ? base + 4 : 0, {w + 10, y + 3, 28, 26}, L'\xE74D'))
-                removed = i;
-            describe(ui_, base + 4, "Borrar horario");
-        }
-        y += 40;
-        {
-            const Enabled faded(ui_, enabled);
-            for (size_t d = 0; d < 7; ++d) {
-                const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
-                const auto id =
-                    id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
-                const Interaction state = interact(ui_, enabled ? id : 0, r);
-                const bool on = s.days.contains(day_numbers[d]);
-                set_role(ui_, id, Role::check_button, day_names[d], on);
-                if (on) {
-                    filled_rect(ui_, r, 15, theme.accent);
-                } else {
-                    filled_rect(ui_, r, 15, state.hovered ? theme.controlHover : theme.control);
-                    outlined_rect(ui_, r, 15, theme.controlBorder);
-                }
-                text_in_rect(ui_, day_labels[d], r, 12, true, TextAlign::center,
-                             on ? rgb(0xFFFFFF) : theme.textPrimary);
-                if (state.clicked) {
-                    if (on)
-                        s.days.remove(day_numbers[d]);
-                    else
-                        s.days.add(day_numbers[d]);
-                }
-            }
-            y += 40;
-            label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
-            label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
-        }
-        // The time fields fade themselves when disabled: once, not again inside the card's fade.
-        if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled))
-            s.start = *start;
-        if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
-        describe(ui_, base + 1, "De");
-        describe(ui_, base + 2, "a");
-        if (s.end <= s.start) {
-            const Enabled faded(ui_, enabled);
-            label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
-        }
-        y += 33;
-    }
+    for (size_t i = 0; i < p.schedules.size(); ++i)
+        if (schedule_card(p.schedules[i], i, enabled, y)) removed = i;
     if (removed) p.schedules.erase(p.schedules.begin() + static_cast<std::ptrdiff_t>(*removed));
     const std::string_view add = "Agregar horario";
     const float add_width = button_width(ui_, add, 13, 11) + 24;
@@ -715,6 +714,9 @@ void SettingsWindow::switch_tab(SettingsTab tab) {
     if (!app) return;
     if (tab_ == SettingsTab::conditions) refresh_preview(*app);
     repaint(*app);
+    // From a field of the tab left behind, now hidden: the keyboard comes to the tab bar.
+    if (GetFocus() != handle()) SetFocus(handle());
+    notify_focus(ui_);
 }
 
 void SettingsWindow::reveal(const Focusable& focused) {

@@ -9,12 +9,15 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "win/ui/widget_window.h"
 
 namespace torvane {
 
 struct App;
+struct Preferences;
+struct Schedule;
 
 enum class SettingsTab : int { general = 0, movement = 1, conditions = 2, schedules = 3 };
 
@@ -67,8 +70,12 @@ private:
     float content(App& app, float top);
     float general(App& app, float y);
     float movement(App& app, float y);
+    float interval_card(Preferences& p, float y);
+    float distance_row(Preferences& p, float y);
     float conditions(App& app, float y);
     float schedules(App& app, float y);
+    bool schedule_card(Schedule& s, size_t i, bool enabled, float& y);
+    void day_buttons(Schedule& s, size_t i, bool enabled, float y);
 
     SettingsTab tab_ = SettingsTab::general;
     std::array<float, 4> scroll_{};
@@ -76,8 +83,9 @@ private:
     bool autostart_shown_ = false;
     float width_ = 600;  // client area in DIPs
     float view_height_ = 660;
-    float content_width_ = 556;  // C
-    std::string text_;           // scratch for composed texts
+    float content_width_ = 556;            // C
+    std::string text_;                     // scratch for composed texts
+    std::vector<std::string> read_texts_;  // as screen readers were last told
 };
 
 // The shell's seams.

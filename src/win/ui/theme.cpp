@@ -1,8 +1,6 @@
-// The two fixed palettes and the accent that completes them.
+// The two fixed palettes and the accent that completes them, and the high-contrast palette.
 
 #include "win/ui/theme.h"
-
-#include <algorithm>
 
 namespace torvane {
 
@@ -27,6 +25,7 @@ constexpr Theme light_palette{
     .subtleHover = rgb(0x000000, 26),
     .subtlePressed = rgb(0x000000, 38),
     .subtleStrong = rgb(0x000000, 64),
+    .onAccent = rgb(0xFFFFFF),
 };
 
 constexpr Theme dark_palette{
@@ -48,29 +47,39 @@ constexpr Theme dark_palette{
     .subtleHover = rgb(0xFFFFFF, 34),
     .subtlePressed = rgb(0xFFFFFF, 46),
     .subtleStrong = rgb(0xFFFFFF, 64),
+    .onAccent = rgb(0xFFFFFF),
 };
-
-uint32_t channel(Color color, int shift) {
-    return (color >> shift) & 0xFF;
-}
-
-uint32_t lightened(uint32_t c) {
-    return static_cast<uint32_t>(std::clamp(c + (255.0 - c) * 0.35, 0.0, 255.0));
-}
 
 }  // namespace
 
 Color accent_for_dark(Color accent) {
-    const uint32_t r = channel(accent, 8), g = channel(accent, 16), b = channel(accent, 24);
-    const double luminance = (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255;
-    if (luminance >= 0.35) return accent;
-    return (lightened(b) << 24) | (lightened(g) << 16) | (lightened(r) << 8) | (accent & 0xFF);
+    return luminance(accent) < 0.35 ? lightened(accent, 0.35) : accent;
 }
 
 Theme make_theme(bool dark, Color system_accent) {
     Theme theme = dark ? dark_palette : light_palette;
     theme.accent = dark ? accent_for_dark(system_accent) : system_accent;
     theme.accentSoft = (theme.accent & 0xFFFFFF00) | 38;
+    theme.link = theme.accent;
+    return theme;
+}
+
+Theme make_high_contrast_theme(const SystemColors& system) {
+    Theme theme;
+    theme.dark = luminance(system.window) < 0.5;  // the settings window's title bar
+    theme.highContrast = true;
+    // States are told apart by glyph and text here, not by hue.
+    theme.accent = theme.success = theme.warning = system.highlight;
+    theme.onAccent = system.highlightText;
+    theme.link = system.hotlight;
+    theme.panelBackground = theme.windowBackground = theme.cardBackground = system.window;
+    theme.textPrimary = theme.textSecondary = system.windowText;
+    // Outlines in the text colour, so that every control and card shows its edge.
+    theme.border = theme.divider = theme.controlBorder = system.windowText;
+    theme.accentSoft = theme.control = theme.controlHover = theme.controlPressed =
+        system.buttonFace;
+    theme.subtle = theme.subtleHover = theme.subtlePressed = system.buttonFace;
+    theme.subtleStrong = theme.grayText = system.grayText;
     return theme;
 }
 

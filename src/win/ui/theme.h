@@ -1,5 +1,6 @@
 #pragma once
-// The light and dark palettes of the panel, the settings window and the nudge icon.
+// The palettes of the panel, the settings window and the nudge icon: light, dark, and the
+// system colours of a high-contrast theme.
 
 #include "win/ui/d2d.h"
 
@@ -26,6 +27,12 @@ struct Theme {
     Color subtleHover = 0;
     Color subtlePressed = 0;
     Color subtleStrong = 0;
+    Color onAccent = 0;  // marks drawn on an `accent` fill: knobs, checks, selected days
+    Color link = 0;
+    // High contrast: disabled controls are faded as in the palettes, but the text of a disabled
+    // field takes the system's grey text.
+    bool highContrast = false;
+    Color grayText = 0;
     bool operator==(const Theme&) const = default;
 };
 
@@ -35,5 +42,20 @@ Color accent_for_dark(Color accent);
 
 // The palette of the given mode around the system accent.
 Theme make_theme(bool dark, Color system_accent);
+
+// What a high-contrast theme sets, from GetSysColor.
+struct SystemColors {
+    Color window = 0;
+    Color windowText = 0;
+    Color highlight = 0;
+    Color highlightText = 0;
+    Color hotlight = 0;
+    Color grayText = 0;
+    Color buttonFace = 0;
+};
+
+// Every role of the palette taken by one of the system colours, so that the windows follow the
+// user's high-contrast theme.
+Theme make_high_contrast_theme(const SystemColors& system);
 
 }  // namespace torvane

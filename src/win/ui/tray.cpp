@@ -28,15 +28,6 @@ void append_hex_byte(std::string& out, uint8_t v) {
     out.push_back(digits[v & 0xF]);
 }
 
-NOTIFYICONDATAW notify_data(const TrayIcon& tray) {
-    static_assert(sizeof(NOTIFYICONDATAW) == 976);
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = tray.owner;
-    data.uID = tray_icon_id;
-    return data;
-}
-
 // An icon from a drawn 32-bit image and an empty mask: the colour bitmap's alpha is what
 // shows. The icon keeps copies of both bitmaps.
 Icon icon_from_image(HBITMAP image, int size) {
@@ -53,19 +44,24 @@ Icon icon_from_image(HBITMAP image, int size) {
 
 }  // namespace
 
+NOTIFYICONDATAW tray_icon_data(HWND owner) {
+    static_assert(sizeof(NOTIFYICONDATAW) == 976);
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = owner;
+    data.uID = tray_icon_id;
+    return data;
+}
+
 Color contrast_adjusted(Color accent) {
-    const double r = red_of(accent), g = green_of(accent), b = blue_of(accent);
-    const double luminance = (0.2126 * r + 0.7152 * g + 0.0722 * b) / 255.0;
-    if (luminance > 0.55) {
-        const double factor = 0.55 / luminance;
-        return channels(truncated_channel(r * factor), truncated_channel(g * factor),
-                        truncated_channel(b * factor));
+    const double l = luminance(accent);
+    if (l > 0.55) {
+        const double factor = 0.55 / l;
+        return channels(truncated_channel(red_of(accent) * factor),
+                        truncated_channel(green_of(accent) * factor),
+                        truncated_channel(blue_of(accent) * factor));
     }
-    if (luminance < 0.18) {
-        auto lighten = [](double c) { return truncated_channel(c + (255.0 - c) * 0.35); };
-        return channels(lighten(r), lighten(g), lighten(b));
-    }
-    return accent | 0xFF;
+    return (l < 0.18 ? lightened(accent, 0.35) : accent) | 0xFF;
 }
 
 Color read_accent(HKEY root) {
@@ -190,11 +186,12 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
     if (!icon) return;
     if (tray.added && key == tray.current_key && tooltip == tray.current_tooltip) return;
 
-    NOTIFYICONDATAW data = notify_data(tray);
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    NOTIFYICONDATAW data = tray_icon_data(tray.owner);
+    // Version 4 hides the standard tooltip unless asked for.
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     // Only the text changed (a countdown changes it every second): the shell need not copy
     // the image again.
-    if (tray.added && key == tray.current_key) data.uFlags = NIF_TIP;
+    if (tray.added && key == tray.current_key) data.uFlags = NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = tray_callback_message;
     data.hIcon = icon;
     const std::wstring tip = widen(tooltip);
@@ -207,6 +204,10 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
         // again would fail for good, so a failed add adopts the icon that may be there.
         tray.added = tray.shell_notify(NIM_ADD, &data) != FALSE ||
                      tray.shell_notify(NIM_MODIFY, &data) != FALSE;
+        // Version 4 makes the shell report a selection with the keyboard (Win+B, the arrows,
+        // Enter or Space), which the original protocol drops.
+        data.uVersion = NOTIFYICON_VERSION_4;
+        if (tray.added) tray.shell_notify(NIM_SETVERSION, &data);
     }
     tray.current_key = std::move(key);
     tray.current_tooltip = std::move(tooltip);
@@ -230,11 +231,14 @@ void tray_metrics_changed(TrayIcon& tray) {
 
 void remove_tray_icon(TrayIcon& tray) {
     if (!tray.added) return;
-    NOTIFYICONDATAW data = notify_data(tray);
+    NOTIFYICONDATAW data = tray_icon_data(tray.owner);
     tray.shell_notify(NIM_DELETE, &data);
     tray.added = false;
 }
 
+// Version 4 puts the event in the low word of lParam (the icon id in the high word) and follows
+// the mouse messages with NIN_SELECT after a left click and WM_CONTEXTMENU after a right one;
+// acting on those too would answer each click twice.
 void on_tray_callback(LPARAM lparam, TrayEvents& events) {
     switch (LOWORD(lparam)) {
         case WM_LBUTTONUP:
@@ -244,7 +248,8 @@ void on_tray_callback(LPARAM lparam, TrayEvents& events) {
             events.right_click();
             break;
         case NIN_BALLOONUSERCLICK:
-            events.balloon_click();
+        case NIN_KEYSELECT:
+            events.show();
             break;
         default:
             break;

@@ -1,6 +1,7 @@
 #pragma once
 // The notification-area icon: four states drawn at run time, a one-line tooltip, and the mouse
-// events the shell turns into panel and keep-awake actions. Runs on the UI thread only.
+// and keyboard events the shell turns into panel and keep-awake actions. Runs on the UI thread
+// only.
 
 #include <windows.h>
 
@@ -52,6 +53,9 @@ Icon draw_tray_icon(Renderer& renderer, TrayState state, Color adjusted_accent, 
 
 inline constexpr UINT tray_icon_id = 1;
 inline constexpr std::size_t tray_cache_limit = 8;
+
+// A request about the program's icon: its size, owner and id, all else zero.
+NOTIFYICONDATAW tray_icon_data(HWND owner);
 
 // Same signature as Shell_NotifyIconW, so tests can watch the shell traffic.
 using ShellNotify = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
@@ -107,9 +111,9 @@ void remove_tray_icon(TrayIcon& tray);
 // The shell's answers to the icon's mouse events.
 struct TrayEvents {
     virtual ~TrayEvents() = default;
-    virtual void left_click() = 0;     // show or hide the panel
-    virtual void right_click() = 0;    // hide the panel, toggle keep-awake
-    virtual void balloon_click() = 0;  // show the panel
+    virtual void left_click() = 0;   // show or hide the panel
+    virtual void right_click() = 0;  // hide the panel, toggle keep-awake
+    virtual void show() = 0;         // a balloon clicked, or the icon chosen with the keyboard
 };
 
 // Dispatches the callback message (event in the low word of lParam); anything else, double

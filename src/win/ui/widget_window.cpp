@@ -4,8 +4,8 @@
 
 namespace torvane {
 
-WidgetWindow::WidgetWindow(Renderer& renderer, float width, Color Theme::*background)
-    : ui_(nullptr, renderer, width), background_(background) {}
+WidgetWindow::WidgetWindow(Renderer& renderer, Color Theme::*background)
+    : ui_(nullptr, renderer), background_(background) {}
 
 WidgetWindow::~WidgetWindow() {
     detach(accessible_);
@@ -96,11 +96,13 @@ void WidgetWindow::invalidate_if_changed() {
 void WidgetWindow::follow_focus() {
     if (const Focusable* focused = find_focusable(ui_, ui_.focus_id)) reveal(*focused);
     const uint32_t clicked = ui_.clicked_id;
+    const uint32_t keyed = ui_.pending_key ? ui_.focus_id : 0;  // a slider a key steps
     on_button_up();
     const HWND target = focus_target(ui_);
     if (handle() && GetFocus() != target) SetFocus(target);
     notify_focus(ui_);
     if (clicked != 0) notify_state(ui_, clicked);
+    if (keyed != 0) notify_state(ui_, keyed);
 }
 
 void WidgetWindow::act(uint32_t id) {

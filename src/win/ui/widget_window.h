@@ -22,7 +22,7 @@ public:
 
 protected:
     // `background` is the palette's colour behind the widgets.
-    WidgetWindow(Renderer& renderer, float width, Color Theme::*background);
+    WidgetWindow(Renderer& renderer, Color Theme::*background);
     ~WidgetWindow() override;
 
     // The window's own messages, seen first; nothing leaves one to the common handling.

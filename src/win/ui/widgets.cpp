@@ -14,26 +14,10 @@ namespace {
 
 constexpr float disabled_opacity = 0.45f;
 constexpr float field_inset = 6;
-constexpr Color white = rgb(0xFFFFFF);
 
 void record(UiContext& ui, DrawShape shape, Color colour) {
     ui.commands.push_back({std::move(shape), colour, ui.opacity});
 }
-
-// Draws a disabled widget faded for the lifetime of the guard.
-class Faded {
-public:
-    Faded(UiContext& ui, bool faded) : ui_(ui), saved_(ui.opacity) {
-        if (faded) ui.opacity *= disabled_opacity;
-    }
-    ~Faded() { ui_.opacity = saved_; }
-    Faded(const Faded&) = delete;
-    Faded& operator=(const Faded&) = delete;
-
-private:
-    UiContext& ui_;
-    float saved_;
-};
 
 bool contains(const Rect& r, Point p) {
     return p.x >= r.x && p.x < r.x + r.w && p.y >= r.y && p.y < r.y + r.h;
@@ -84,7 +68,7 @@ void draw_switch(UiContext& ui, Point at, bool on) {
     if (on) {
         filled_rect(ui, track, 10, ui.theme.accent);
         outlined_rect(ui, track, 10, ui.theme.accent);
-        circle(ui, {at.x + 30, at.y + 10}, 6, white);
+        circle(ui, {at.x + 30, at.y + 10}, 6, ui.theme.onAccent);
     } else {
         outlined_rect(ui, track, 10, ui.theme.textSecondary);
         circle(ui, {at.x + 10, at.y + 10}, 6, ui.theme.textSecondary);
@@ -98,23 +82,13 @@ void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked)
         outlined_rect(ui, box, 4, ui.theme.accent);
         const Point a{at.x + 3.5f, at.y + 9.3928571f}, b{at.x + 7.0357141f, at.y + 12.9285712f},
             c{at.x + 14.5f, at.y + 5.0714288f};
-        line(ui, a, b, 2, white);
-        line(ui, b, c, 2, white);
+        line(ui, a, b, 2, ui.theme.onAccent);
+        line(ui, b, c, 2, ui.theme.onAccent);
     } else {
         filled_rect(ui, box, 4, ui.theme.control);
         outlined_rect(ui, box, 4, ui.theme.controlBorder);
     }
     label(ui, text, {at.x + 27, at.y + 0.5f}, 13, false, ui.theme.textPrimary);
-}
-
-// A disabled control: no hit region, but screen readers still find it.
-Interaction unavailable(UiContext& ui, uint32_t id, Rect rect) {
-    if (id == 0) return {};
-    Focusable& f = ui.focusables.emplace_back();
-    f.id = id;
-    f.rect = rect;
-    f.available = false;
-    return {};
 }
 
 // --- Native fields ---------------------------------------------------------------------------
@@ -186,6 +160,10 @@ LRESULT CALLBACK field_procedure(HWND control, UINT message, WPARAM wparam, LPAR
             return result;
         }
         case WM_KEYDOWN:
+            // Ctrl+Tab and Ctrl+Page Up/Down belong to the window (the settings change tab).
+            if (GetKeyState(VK_CONTROL) < 0 &&
+                (wparam == VK_TAB || wparam == VK_PRIOR || wparam == VK_NEXT))
+                return SendMessageW(GetParent(control), message, wparam, lparam);
             switch (wparam) {
                 case VK_TAB:
                     report(control,
@@ -314,7 +292,9 @@ void place(UiContext& ui, NativeField& field, const FieldRequest& request) {
 
 void colour(UiContext& ui, NativeField& field, const FieldRequest& request) {
     const Color text = request.enabled ? ui.theme.textPrimary
-                                       : faded_text(ui.theme.textPrimary, request.background);
+                       : ui.theme.highContrast
+                           ? ui.theme.grayText
+                           : faded_text(ui.theme.textPrimary, request.background);
     if (field.brush && text == field.text_colour && request.background == field.background) return;
     field.brush.reset(CreateSolidBrush(to_colorref(request.background)));
     field.background = request.background;
@@ -429,7 +409,6 @@ void end_layout(UiContext& ui) {
         record(ui, StrokeRectangle{{r.x - 2, r.y - 2, r.w + 4, r.h + 4}, 6, 2},
                ui.theme.textPrimary);
     }
-    if (!ui.native_fields_enabled) return;
     const HWND focus = GetFocus();
     for (const FieldRequest& request : ui.field_requests) {
         NativeField* field = find_field(ui, request.id);
@@ -460,6 +439,23 @@ void forget_field_geometry(UiContext& ui) {
         field.placed = {};
     }
     ui.fonts.clear();
+}
+
+Faded::Faded(UiContext& ui, bool faded) : ui_(ui), saved_(ui.opacity) {
+    if (faded) ui.opacity *= disabled_opacity;
+}
+
+Faded::~Faded() {
+    ui_.opacity = saved_;
+}
+
+Interaction unavailable(UiContext& ui, uint32_t id, Rect rect) {
+    if (id == 0) return {};
+    Focusable& f = ui.focusables.emplace_back();
+    f.id = id;
+    f.rect = rect;
+    f.available = false;
+    return {};
 }
 
 Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand) {
@@ -572,8 +568,9 @@ bool chip(UiContext& ui, uint32_t id, Rect rect, std::string_view text) {
     return state.clicked;
 }
 
-bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point) {
-    const Interaction state = interact(ui, id, rect);
+bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point, bool enabled) {
+    const Faded faded(ui, !enabled);
+    const Interaction state = enabled ? interact(ui, id, rect) : unavailable(ui, id, rect);
     set_role(ui, id, Role::push_button, {});  // named by its caller
     if (state.hovered) filled_rect(ui, rect, 5, ui.theme.subtle);
     glyph(ui, code_point, {rect.x + rect.w / 2, rect.y + rect.h / 2}, 15,
@@ -605,8 +602,8 @@ bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float siz
     const float width = ui.renderer->text_width(text, size, false);
     const Interaction state = interact(ui, id, {at.x, at.y, width, 16});
     set_role(ui, id, Role::link, text);
-    label(ui, text, at, size, false, ui.theme.accent);
-    if (state.hovered) filled_rect(ui, {at.x, at.y + 14, width, 1}, 0, ui.theme.accent);
+    label(ui, text, at, size, false, ui.theme.link);
+    if (state.hovered) filled_rect(ui, {at.x, at.y + 14, width, 1}, 0, ui.theme.link);
     return state.clicked;
 }
 
@@ -620,7 +617,7 @@ bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_
     if (selected) {
         circle(ui, centre, 9, ui.theme.accent);
         record(ui, StrokeCircle{centre, 8.5f, 1}, ui.theme.accent);
-        circle(ui, centre, 4, white);
+        circle(ui, centre, 4, ui.theme.onAccent);
     } else {
         circle(ui, centre, 9, ui.theme.control);
         record(ui, StrokeCircle{centre, 8.5f, 1}, ui.theme.controlBorder);
@@ -717,6 +714,7 @@ std::optional<uint32_t> duration_row(UiContext& ui, float y, uint32_t hours_id, 
 
 float section_title(UiContext& ui, float y, std::string_view text) {
     label(ui, text, {24, y + 14}, 13, true, ui.theme.textPrimary);
+    readable_text(ui, text, {24, y + 14, ui.renderer->text_width(text, 13, true), 17});
     return y + 37;
 }
 

@@ -124,13 +124,11 @@ struct CachedFont {
 };
 
 struct UiContext {
-    UiContext(HWND owner, Renderer& shared_renderer, float width)
-        : window(owner), renderer(&shared_renderer), content_width(width) {}
+    UiContext(HWND owner, Renderer& shared_renderer) : window(owner), renderer(&shared_renderer) {}
 
     HWND window = nullptr;
     Renderer* renderer = nullptr;
     float scale = 1;
-    float content_width = 0;
     Theme theme;
     std::vector<DrawCommand> commands;
     std::vector<HitRegion> regions;
@@ -151,7 +149,6 @@ struct UiContext {
     std::vector<FieldRequest> field_requests;
     std::vector<NativeField> fields;
     std::vector<CachedFont> fonts;
-    bool native_fields_enabled = true;
     bool replacing_text = false;  // guards EN_CHANGE while the context writes a control
     std::wstring control_text;    // what a control holds, read into reused room
 };
@@ -165,6 +162,21 @@ void end_layout(UiContext& ui);
 void forget_field_geometry(UiContext& ui);
 
 Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand = true);
+// A disabled control: no hit region, but screen readers still find it.
+Interaction unavailable(UiContext& ui, uint32_t id, Rect rect);
+
+// Draws a disabled widget faded for the lifetime of the guard.
+class Faded {
+public:
+    Faded(UiContext& ui, bool faded);
+    ~Faded();
+    Faded(const Faded&) = delete;
+    Faded& operator=(const Faded&) = delete;
+
+private:
+    UiContext& ui_;
+    float saved_;
+};
 
 // Drawing only.
 void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold, Color colour);
@@ -185,7 +197,7 @@ void line(UiContext& ui, Point from, Point to, float width, Color colour);
 bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float size,
             bool enabled = true);
 bool chip(UiContext& ui, uint32_t id, Rect rect, std::string_view text);
-bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point);
+bool icon_button(UiContext& ui, uint32_t id, Rect rect, wchar_t code_point, bool enabled = true);
 bool switch_toggle(UiContext& ui, uint32_t id, Point at, bool on, bool enabled = true);
 bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool checked,
               float width = 0, bool enabled = true);
