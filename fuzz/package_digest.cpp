@@ -13,6 +13,7 @@
 
 #include "check.h"
 #include "core/appcast.h"
+#include "core/package_proof.h"
 
 namespace {
 

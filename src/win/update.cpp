@@ -3,6 +3,7 @@
 #include <thread>
 #include <variant>
 
+#include "core/url.h"
 #include "win/fault.h"
 #include "win/log.h"
 #include "win/net.h"

@@ -14,6 +14,7 @@
 
 #include "core/crypto.h"
 #include "core/package.h"
+#include "core/package_proof.h"
 #include "win/fault.h"
 #include "win/folders.h"
 #include "win/handle.h"
