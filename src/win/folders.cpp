@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/handle.h"
+#include "win/system.h"
 
 namespace torvane {
 
@@ -145,13 +146,24 @@ DWORD create_folder_tree(const std::filesystem::path& folder) {
 std::filesystem::path temp_folder() {
     // GetTempPath2W exists only on newer systems; fall back to GetTempPathW.
     using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
-    static const auto get_temp_path2 = reinterpret_cast<GetTempPath2>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+    static const auto get_temp_path2 =
+        system_function<GetTempPath2>(L"kernel32.dll", "GetTempPath2W");
     wchar_t buffer[MAX_PATH + 1];
     DWORD n =
         get_temp_path2 ? get_temp_path2(MAX_PATH + 1, buffer) : GetTempPathW(MAX_PATH + 1, buffer);
     if (n == 0 || n > MAX_PATH) return {};
     return std::filesystem::path(std::wstring(buffer, n));
+}
+
+std::filesystem::path running_exe_path() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return std::filesystem::path(buffer.substr(0, n));
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
