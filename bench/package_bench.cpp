@@ -28,6 +28,7 @@
 
 #include "core/appcast.h"
 #include "core/package.h"
+#include "core/package_proof.h"
 #include "tests/core/signing.h"
 #include "tools/release/release.h"
 #include "tools/release/zip_write.h"

@@ -1,7 +1,8 @@
 # Build-time constants of the updater, and libgcrypt for its digests and signatures.
 #
 # The defaults suit the tests: the host of the local test server and a public key whose
-# private half lives in tests/keys. A release build passes its own host and publisher key.
+# private half is the test seed in tests/core/signing.h. A release build passes its own host
+# and publisher key.
 set(TORVANE_UPDATE_HOST "localhost" CACHE STRING "Host the update feed and packages come from")
 set(TORVANE_UPDATE_PUBLIC_KEY "VxHHCe8OkIEtSfm6pHP81Av6d46+GY6Gh7eYvsto5hU=" CACHE STRING
     "Ed25519 public key of the update signer, standard Base64 of its 32 bytes")

@@ -14,6 +14,7 @@
 
 #include "check.h"
 #include "core/appcast.h"
+#include "core/package_proof.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     FUZZ_CHECK(sodium_init() >= 0);

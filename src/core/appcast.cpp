@@ -6,7 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "core/crypto.h"
 #include "core/text.h"
 #include "core/utf8.h"
 
@@ -159,39 +158,6 @@ bool minimum_system_satisfied(std::string_view text, OsVersion os) {
         if (system[i] != parts[i]) return system[i] > parts[i];
     }
     return true;
-}
-
-bool package_url_allowed(std::string_view url, std::string_view host) {
-    constexpr std::string_view scheme = "https://";
-    if (url.size() < scheme.size() || !iequals_ascii(url.substr(0, scheme.size()), scheme))
-        return false;
-    const std::string_view rest = url.substr(scheme.size());
-    bool clean = true;
-    for_each_code_point(rest, [&](char32_t c, bool valid, std::string_view) {
-        clean = clean && valid && c > 0x20 && !(c >= 0x7F && c <= 0x9F) && c != '\\' && c != 0xA0 &&
-                c != 0x1680 && !(c >= 0x2000 && c <= 0x200A) && c != 0x2028 && c != 0x2029 &&
-                c != 0x202F && c != 0x205F && c != 0x3000;
-    });
-    if (!clean) return false;
-    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
-    if (authority.empty()) return false;
-    std::string_view url_host = authority;
-    if (const std::size_t colon = authority.rfind(':'); colon != std::string_view::npos) {
-        if (authority.substr(colon + 1) != "443") return false;
-        url_host = authority.substr(0, colon);
-    }
-    return iequals_ascii(url_host, host);
-}
-
-bool verify_package_digest(std::span<const std::uint8_t> bytes, const Appcast& appcast) {
-    const std::string_view expected = trim(appcast.sha256);
-    return iequals_ascii(sha256_hex(bytes), expected);
-}
-
-bool verify_package_signature(std::span<const std::uint8_t> bytes, const Appcast& appcast) {
-    const auto signature = base64_decode(trim(appcast.signature));
-    const auto key = base64_decode(update_public_key());
-    return signature && key && ed25519_verify_strict(*key, bytes, *signature);
 }
 
 std::optional<std::string> sanitize_notes(std::optional<std::string_view> text) {

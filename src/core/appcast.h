@@ -1,10 +1,10 @@
 #pragma once
-// The update feed's pure rules: parsing and judging the feed, cleaning its release notes,
-// accepting a package URL, and proving a downloaded package genuine.
+// The update feed: the build's update settings, parsing and judging the feed, and cleaning its
+// release notes. The package URL rule is in core/url.h, the package proof in
+// core/package_proof.h.
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,12 +45,5 @@ std::optional<std::string> sanitize_notes(std::optional<std::string_view> text);
 
 // False only for a well-formed requirement above the given system; a malformed one is ignored.
 bool minimum_system_satisfied(std::string_view text, OsVersion os);
-
-// A package may come only over https from the update host, on the default port.
-bool package_url_allowed(std::string_view url, std::string_view host);
-
-// Both over the complete file as received.
-bool verify_package_digest(std::span<const std::uint8_t> bytes, const Appcast& appcast);
-bool verify_package_signature(std::span<const std::uint8_t> bytes, const Appcast& appcast);
 
 }  // namespace torvane

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "core/curve25519.h"
+#include "core/text.h"
 
 namespace torvane {
 
@@ -134,14 +135,7 @@ std::string sha256_hex(std::span<const std::uint8_t> bytes) {
     initialize_gcrypt();
     std::array<std::uint8_t, 32> digest{};
     gcry_md_hash_buffer(GCRY_MD_SHA256, digest.data(), bytes.data(), bytes.size());
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(64);
-    for (std::uint8_t b : digest) {
-        hex += digits[b >> 4];
-        hex += digits[b & 0xf];
-    }
-    return hex;
+    return hex(digest);
 }
 
 std::optional<std::vector<std::uint8_t>> base64_decode(std::string_view text) {

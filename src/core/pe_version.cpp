@@ -227,48 +227,19 @@ bool key_is(const std::u16string& key, std::string_view name) {
 std::string text_value(Bytes info, const Block& block) {
     const std::size_t units =
         std::min<std::size_t>({block.value_length, block.value_bytes / 2, max_value_units});
-    std::string text;
+    std::u16string text;
     for (std::size_t i = 0; i < units; ++i) {
-        const char32_t unit = u16(info, block.value + 2 * i);
+        const std::uint16_t unit = u16(info, block.value + 2 * i);
         if (unit == 0) break;
-        char32_t c = unit;
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-            const char32_t next = u16(info, block.value + 2 * (i + 1));
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                c = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
-                ++i;
-            }
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-        append_utf8(text, c);
+        text.push_back(static_cast<char16_t>(unit));
     }
-    return text;
+    return utf8_of_utf16<char16_t>(text);
 }
 
-}  // namespace
-
-Result<ExeVersion> read_exe_version(std::span<const std::uint8_t> file) {
-    Result<Headers> headers = read_headers(file);
-    if (!headers) return headers.error();
-    Result<Bytes> resource = version_resource(file, headers.value());
-    if (!resource) return resource.error();
-    const Bytes info = resource.value();
-
-    Result<Block> root = block_at(info, 0, info.size());
-    if (!root) return root.error();
-    if (!key_is(root.value().key, "VS_VERSION_INFO")) return bad("damaged version information");
-    const std::size_t fixed = root.value().value;
-    if (root.value().value_length < fixed_info_size || root.value().value_bytes < fixed_info_size ||
-        u32(info, fixed) != fixed_info_signature)
-        return bad("no fixed file version");
-    ExeVersion version;
-    const std::uint32_t most = u32(info, fixed + 8), least = u32(info, fixed + 12);
-    version.file_version = {
-        static_cast<std::uint16_t>(most >> 16), static_cast<std::uint16_t>(most),
-        static_cast<std::uint16_t>(least >> 16), static_cast<std::uint16_t>(least)};
-
-    // The string tables and the translation list, whose tables the program tries first.
-    Result<std::vector<Block>> groups = children_of(info, root.value());
+// ProductName from the string tables, tried as the program tries them: those the translation
+// list names first, then U.S. English and Spanish; absent when none has it.
+Result<std::optional<std::string>> product_name(Bytes info, const Block& root) {
+    Result<std::vector<Block>> groups = children_of(info, root);
     if (!groups) return groups.error();
     std::vector<Block> tables;
     std::vector<std::string> candidates;
@@ -304,11 +275,37 @@ Result<ExeVersion> read_exe_version(std::span<const std::uint8_t> file) {
                          [](const Block& s) { return key_is(s.key, "ProductName"); });
         if (product == strings.value().end()) continue;
         std::string value = text_value(info, *product);
-        if (!value.empty()) {
-            version.product_name = std::move(value);
-            break;
-        }
+        if (!value.empty()) return std::optional<std::string>(std::move(value));
     }
+    return std::optional<std::string>();
+
+}
+
+}  // namespace
+
+Result<ExeVersion> read_exe_version(std::span<const std::uint8_t> file) {
+    Result<Headers> headers = read_headers(file);
+    if (!headers) return headers.error();
+    Result<Bytes> resource = version_resource(file, headers.value());
+    if (!resource) return resource.error();
+    const Bytes info = resource.value();
+
+    Result<Block> root = block_at(info, 0, info.size());
+    if (!root) return root.error();
+    if (!key_is(root.value().key, "VS_VERSION_INFO")) return bad("damaged version information");
+    const std::size_t fixed = root.value().value;
+    if (root.value().value_length < fixed_info_size || root.value().value_bytes < fixed_info_size ||
+        u32(info, fixed) != fixed_info_signature)
+        return bad("no fixed file version");
+    ExeVersion version;
+    const std::uint32_t most = u32(info, fixed + 8), least = u32(info, fixed + 12);
+    version.file_version = {
+        static_cast<std::uint16_t>(most >> 16), static_cast<std::uint16_t>(most),
+        static_cast<std::uint16_t>(least >> 16), static_cast<std::uint16_t>(least)};
+
+    Result<std::optional<std::string>> product = product_name(info, root.value());
+    if (!product) return product.error();
+    version.product_name = std::move(product.value());
 
     const Headers& h = headers.value();
     version.authenticode =

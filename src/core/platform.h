@@ -1,6 +1,6 @@
 #pragma once
 // The few operating-system services the core needs. One implementation per platform:
-// platform_posix.cpp for the native build, src/win/platform.cpp for Windows.
+// src/posix/platform.cpp for the native build, src/win/platform.cpp for Windows.
 
 #include <cstdint>
 #include <filesystem>

@@ -1,16 +1,28 @@
 #pragma once
 // A value or an error, for operations that can fail without it being exceptional.
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <variant>
 
 namespace torvane {
 
+// What failed: the call (or the step, in words) and the system's code for it.
 struct Error {
     std::string message;
-    long code = 0;  // system error code when there is one
+    long code = 0;  // system error code or HRESULT when there is one
 };
+
+// "{message}", or "{message} (código {code})": an HRESULT in hexadecimal, a system error code
+// in decimal. For the log.
+inline std::string error_text(const Error& error) {
+    if (error.code == 0) return error.message;
+    char code[16];
+    const auto value = static_cast<unsigned long>(error.code);
+    std::snprintf(code, sizeof code, error.code < 0 ? "0x%08lX" : "%lu", value & 0xFFFFFFFFul);
+    return error.message + " (código " + code + ")";
+}
 
 template <class T>
 class [[nodiscard]] Result {

@@ -3,6 +3,7 @@
 #include "schedule.h"
 
 #include "platform.h"
+#include "text.h"
 
 namespace torvane {
 
@@ -15,19 +16,14 @@ Schedule Schedule::new_default() {
 }
 
 std::string new_uuid_v4() {
-    unsigned char bytes[16];
+    std::uint8_t bytes[16];
     random_bytes(bytes, sizeof bytes);
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(36);
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-        out.push_back(hex[bytes[i] >> 4]);
-        out.push_back(hex[bytes[i] & 0x0F]);
-    }
-    return out;
+    const std::string digits = hex(bytes);
+    // 8-4-4-4-12
+    return digits.substr(0, 8) + '-' + digits.substr(8, 4) + '-' + digits.substr(12, 4) + '-' +
+           digits.substr(16, 4) + '-' + digits.substr(20);
 }
 
 bool usable(const Schedule& schedule) {

@@ -36,4 +36,15 @@ bool iequals_ascii(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string hex(std::span<const std::uint8_t> bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * bytes.size());
+    for (std::uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 0xF];
+    }
+    return text;
+}
+
 }  // namespace torvane

@@ -1,6 +1,8 @@
 #pragma once
 // Small text helpers shared by the parsers.
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,5 +14,8 @@ bool valid_utf8(std::string_view text);
 std::string_view trim(std::string_view text);
 
 bool iequals_ascii(std::string_view a, std::string_view b);
+
+// Two lowercase hexadecimal digits per byte, in order.
+std::string hex(std::span<const std::uint8_t> bytes);
 
 }  // namespace torvane

@@ -1,6 +1,7 @@
 #include "core/url.h"
 
 #include "core/text.h"
+#include "core/utf8.h"
 
 namespace torvane {
 
@@ -20,6 +21,16 @@ bool has_control_or_space(std::string_view text) {
         }
     }
     return false;
+}
+
+bool clean_package_text(std::string_view text) {
+    bool clean = true;
+    for_each_code_point(text, [&](char32_t c, bool valid, std::string_view) {
+        clean = clean && valid && c > 0x20 && !(c >= 0x7F && c <= 0x9F) && c != '\\' && c != 0xA0 &&
+                c != 0x1680 && !(c >= 0x2000 && c <= 0x200A) && c != 0x2028 && c != 0x2029 &&
+                c != 0x202F && c != 0x205F && c != 0x3000;
+    });
+    return clean;
 }
 
 bool is_digit(char c) {
@@ -76,6 +87,24 @@ std::optional<HttpUrl> parse_http_url(std::string_view text) {
 
 bool allowed_target(const HttpUrl& url, std::string_view update_host) {
     return url.https && url.port == 443 && iequals_ascii(url.host, update_host);
+}
+
+std::string_view https_host(std::string_view url) {
+    if (url.size() < https_prefix.size() ||
+        !iequals_ascii(url.substr(0, https_prefix.size()), https_prefix))
+        return {};
+    const std::string_view rest = url.substr(https_prefix.size());
+    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+    const std::size_t colon = authority.rfind(':');
+    if (colon == std::string_view::npos) return authority;
+    if (authority.substr(colon + 1) != "443") return {};
+    return authority.substr(0, colon);
+}
+
+bool package_url_allowed(std::string_view url, std::string_view host) {
+    const std::string_view url_host = https_host(url);
+    return !url_host.empty() && iequals_ascii(url_host, host) &&
+           clean_package_text(url.substr(https_prefix.size()));
 }
 
 std::optional<std::string> resolve_redirect(const HttpUrl& current, std::string_view location) {

@@ -1,5 +1,6 @@
 #pragma once
-// UTF-8 decoding and encoding, shared by the text helpers and both platform layers.
+// UTF-8 decoding and encoding, and conversion to and from UTF-16, shared by the text helpers,
+// both platform layers and the release tool.
 
 #include <string>
 #include <string_view>
@@ -51,6 +52,47 @@ inline void append_utf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
+}
+
+// UTF-16 in any 16-bit unit type (char16_t, or wchar_t on Windows); every unpaired surrogate
+// becomes U+FFFD.
+template <class Unit>
+std::string utf8_of_utf16(std::basic_string_view<Unit> utf16) {
+    static_assert(sizeof(Unit) == 2);
+    const auto unit = [&](std::size_t i) { return char32_t{static_cast<char16_t>(utf16[i])}; };
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t cp = unit(i);
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && unit(i + 1) >= 0xDC00 &&
+            unit(i + 1) <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        append_utf8(out, cp);
+    }
+    return out;
+}
+
+// Every invalid byte becomes U+FFFD.
+template <class Unit>
+std::basic_string<Unit> utf16_of_utf8(std::string_view utf8) {
+    static_assert(sizeof(Unit) == 2);
+    std::basic_string<Unit> out;
+    out.reserve(utf8.size());
+    for_each_code_point(utf8, [&](char32_t cp, bool valid, std::string_view) {
+        if (!valid) cp = 0xFFFD;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<Unit>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<Unit>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<Unit>(cp));
+        }
+    });
+    return out;
 }
 
 }  // namespace torvane

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/platform.h"
+#include "win/folders.h"
 #include "win/installer.h"
 #include "win/instance.h"
 #include "win/jiggler.h"

@@ -155,6 +155,17 @@ std::filesystem::path temp_folder() {
     return std::filesystem::path(std::wstring(buffer, n));
 }
 
+std::filesystem::path running_exe_path() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return std::filesystem::path(buffer.substr(0, n));
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
                                       const wchar_t* below_variable) {
     std::filesystem::path path = known_folder(folder);

@@ -1,5 +1,6 @@
 #pragma once
-// The user's special folders, with the fallbacks the program uses when a lookup fails.
+// The user's special folders, with the fallbacks the program uses when a lookup fails, the
+// program's own path, and file operations on them.
 
 #include <windows.h>
 // After windows.h:
@@ -13,6 +14,9 @@ namespace torvane {
 // not empty, joined with `below_variable`; otherwise the system's temporary folder.
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
                                       const wchar_t* below_variable = L"");
+
+// The running program's own path; empty when it cannot be determined.
+std::filesystem::path running_exe_path();
 
 // The system's temporary folder for this user; empty when the system does not say.
 std::filesystem::path temp_folder();

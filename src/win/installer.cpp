@@ -1,4 +1,5 @@
 #include "win/installer.h"
+#include "win/registration.h"
 
 #include <cwctype>
 #include <string>
@@ -115,17 +116,6 @@ std::filesystem::path shortcut_path() {
     return known_folder_or(FOLDERID_Programs, L"APPDATA",
                            L"Microsoft\\Windows\\Start Menu\\Programs") /
            L"Torvane.lnk";
-}
-
-std::filesystem::path running_exe_path() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return std::filesystem::path(buffer.substr(0, n));
-        if (buffer.size() >= 32768) return {};
-        buffer.resize(buffer.size() * 2);
-    }
 }
 
 Handle start_process(const std::wstring& program, std::wstring command_line,

@@ -1,14 +1,12 @@
 #pragma once
-// Installation for the current user: the program copies itself into the local install folder,
-// registers its uninstall entry and Start-menu shortcut, hands over to the installed copy, keeps
-// the log-on start pointing at it, and removes all of it on request.
+// Installation for the current user: the program copies itself into the local install folder
+// and hands over to the installed copy. Registration with the system is in win/registration.h,
+// removal in win/uninstaller.h.
 
 #include <windows.h>
 
 #include <filesystem>
 #include <string>
-#include <variant>
-#include <vector>
 
 #include "win/handle.h"
 
@@ -21,39 +19,15 @@ enum class InstallOutcome { run_here, handed_over };
 // running copy. A failed copy is reported in a warning box and the program runs here.
 InstallOutcome install_if_needed();
 
-// Asks for confirmation, stops a running copy and removes everything; the exit code: 1 when not
-// confirmed, 0 otherwise.
-int uninstall();
-
-// The entry in the list of installed programs, describing the installed file as it is now: the
-// values in the order they are written.
-struct RegistryValue {
-    const wchar_t* name;
-    std::variant<std::wstring, DWORD> data;
-};
-std::vector<RegistryValue> uninstall_entry_values();
-void write_uninstall_entry();
 // At a normal start: refreshes the entry when this is the installed copy, so that it follows
 // updates.
 void write_uninstall_entry_if_installed();
-void remove_uninstall_entry();
-
-void create_start_menu_shortcut();
-
-// Log-on start: the Run value always names the installed copy, whichever copy asks. Failures
-// are silent; the settings window shows autostart_enabled() afterwards.
-void set_autostart(bool enabled);
-// True for any non-empty Run value of the program, wherever it points.
-bool autostart_enabled();
 
 // The local install folder ("Programs\Torvane") and the installed executable in it; the
 // Start-menu shortcut.
 std::filesystem::path install_dir();
 std::filesystem::path installed_exe_path();
 std::filesystem::path shortcut_path();
-
-// The running program's own path; empty when it cannot be determined.
-std::filesystem::path running_exe_path();
 
 // Starts `program` with `command_line` in `folder`: the process, empty when it could not be
 // started (the reason in GetLastError).

@@ -12,6 +12,7 @@
 #include "core/platform.h"
 #include "win/app.h"
 #include "win/fault.h"
+#include "win/folders.h"
 #include "win/installer.h"
 #include "win/instance.h"
 #include "win/log.h"
@@ -21,6 +22,7 @@
 #include "win/threads.h"
 #include "win/ui/d2d.h"
 #include "win/ui/settings.h"
+#include "win/uninstaller.h"
 #include "win/update_install.h"
 #include "win/update_restart.h"
 #include "win/version.h"
@@ -126,7 +128,7 @@ void post_update_notice_and_greeting(App& app) {
     }
 }
 
-int fail(const char* log_text) {
+int fail(const std::string& log_text) {
     log_line(log_text);
     release_instance();
     return 1;
@@ -140,7 +142,7 @@ int run() {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         log_line("No se pudo iniciar COM");
     auto renderer = Renderer::create();
-    if (!renderer) return fail("No se pudo iniciar Direct2D");
+    if (!renderer) return fail("No se pudo iniciar Direct2D: " + error_text(renderer.error()));
     MainWindow main_window;
     if (!main_window.create()) return fail("No se pudo crear la ventana principal");
     const HWND window = main_window.handle();
@@ -198,6 +200,7 @@ int start() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace torvane;
+    log_structured_exceptions();
     int exit_code = 1;
     if (!guarded("el inicio", [&] { exit_code = start(); })) release_instance();
     return exit_code;

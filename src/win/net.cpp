@@ -22,8 +22,8 @@ constexpr int max_redirects = 3;
 constexpr DWORD max_location_bytes = 16384;
 constexpr DWORD read_chunk = 65536;
 
-HttpError network_error(DWORD code = GetLastError()) {
-    return {HttpErrorKind::network, code};
+Error network_error(const char* call, DWORD code = GetLastError()) {
+    return Error{call, static_cast<long>(code)};
 }
 
 bool is_redirect(DWORD status) {
@@ -67,26 +67,27 @@ struct Hop {
     InternetHandle request;
 };
 
-std::variant<Hop, HttpError> send_request(HINTERNET session, const HttpUrl& url,
-                                          Clock::time_point deadline) {
+Result<Hop> send_request(HINTERNET session, const HttpUrl& url, Clock::time_point deadline) {
     Hop hop;
     hop.connection.reset(WinHttpConnect(session, widen(url.host).c_str(), url.port, 0));
-    if (!hop.connection) return network_error();
+    if (!hop.connection) return network_error("WinHttpConnect");
     hop.request.reset(WinHttpOpenRequest(hop.connection.get(), L"GET", widen(url.path).c_str(),
                                          nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                          WINHTTP_FLAG_SECURE));
-    if (!hop.request) return network_error();
+    if (!hop.request) return network_error("WinHttpOpenRequest");
     DWORD disable = WINHTTP_DISABLE_REDIRECTS;
     if (!WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disable,
                           sizeof disable))
-        return network_error();
+        return network_error("WinHttpSetOption");
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(hop.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-    if (!bound_by(hop.request.get(), deadline)) return network_error(ERROR_WINHTTP_TIMEOUT);
+    if (!bound_by(hop.request.get(), deadline))
+        return network_error("plazo vencido", ERROR_WINHTTP_TIMEOUT);
     if (!WinHttpSendRequest(hop.request.get(), L"Cache-Control: no-cache\r\n", DWORD(-1),
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(hop.request.get(), nullptr))
-        return network_error();
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        return network_error("WinHttpSendRequest");
+    if (!WinHttpReceiveResponse(hop.request.get(), nullptr))
+        return network_error("WinHttpReceiveResponse");
     return hop;
 }
 
@@ -118,20 +119,22 @@ HttpResult read_body(HINTERNET request, Clock::time_point deadline, std::uint64_
                      std::uint64_t expected_bytes) {
     if (const auto length = number_header(request, WINHTTP_QUERY_CONTENT_LENGTH);
         length && *length > max_bytes)
-        return HttpError{HttpErrorKind::too_large};
+        return Error{"respuesta demasiado grande"};
     std::vector<std::uint8_t> body;
     if (expected_bytes >= 1 && expected_bytes <= max_bytes) body.reserve(expected_bytes);
     std::vector<std::uint8_t> buffer(read_chunk);
     while (true) {
-        if (!bound_by(request, deadline)) return network_error(ERROR_WINHTTP_TIMEOUT);
+        if (!bound_by(request, deadline))
+            return network_error("plazo vencido", ERROR_WINHTTP_TIMEOUT);
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) return network_error();
+        if (!WinHttpQueryDataAvailable(request, &available))
+            return network_error("WinHttpQueryDataAvailable");
         if (available == 0) break;
         DWORD read = 0;
         if (!WinHttpReadData(request, buffer.data(), std::min(available, read_chunk), &read))
-            return network_error();
+            return network_error("WinHttpReadData");
         if (read == 0) break;
-        if (body.size() + read > max_bytes) return HttpError{HttpErrorKind::too_large};
+        if (body.size() + read > max_bytes) return Error{"respuesta demasiado grande"};
         body.insert(body.end(), buffer.begin(), buffer.begin() + read);
     }
     return body;
@@ -141,27 +144,29 @@ HttpResult get(std::string url, unsigned timeout_seconds, std::uint64_t max_byte
                std::uint64_t expected_bytes) {
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeout_seconds);
     const InternetHandle session = open_session(timeout_seconds);
-    if (!session) return network_error();
+    if (!session) return network_error("WinHttpOpen");
     for (int redirects = 0;; ++redirects) {
         const std::optional<HttpUrl> target = parse_http_url(url);
         if (!target || !allowed_target(*target, update_host()))
-            return HttpError{HttpErrorKind::invalid_url};
-        auto sent = send_request(session.get(), *target, deadline);
-        if (const HttpError* error = std::get_if<HttpError>(&sent)) return *error;
-        const Hop& hop = std::get<Hop>(sent);
+            return Error{std::string(refused_target)};
+        Result<Hop> sent = send_request(session.get(), *target, deadline);
+        if (!sent) return sent.error();
+        const Hop& hop = sent.value();
         const std::optional<DWORD> status =
             number_header(hop.request.get(), WINHTTP_QUERY_STATUS_CODE);
-        if (!status) return network_error();
+        if (!status) return network_error("WinHttpQueryHeaders");
         if (is_redirect(*status)) {
-            if (redirects == max_redirects) return network_error(ERROR_WINHTTP_REDIRECT_FAILED);
+            if (redirects == max_redirects)
+                return network_error("demasiadas redirecciones", ERROR_WINHTTP_REDIRECT_FAILED);
             const std::optional<std::string> location = location_header(hop.request.get());
             std::optional<std::string> next =
                 location ? resolve_redirect(*target, *location) : std::nullopt;
-            if (!next) return network_error(ERROR_WINHTTP_REDIRECT_FAILED);
+            if (!next)
+                return network_error("redirección sin destino", ERROR_WINHTTP_REDIRECT_FAILED);
             url = std::move(*next);
             continue;
         }
-        if (*status != 200) return HttpError{HttpErrorKind::status, *status};
+        if (*status != 200) return Error{"estado HTTP", static_cast<long>(*status)};
         return read_body(hop.request.get(), deadline, max_bytes, expected_bytes);
     }
 }
@@ -174,7 +179,7 @@ HttpResult http_get(std::string_view url, unsigned timeout_seconds, std::uint64_
         return get(std::string(url), timeout_seconds, max_bytes, expected_bytes);
     } catch (...) {
         // Only allocation can throw here; the transfer simply fails.
-        return network_error(ERROR_NOT_ENOUGH_MEMORY);
+        return network_error("memoria", ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

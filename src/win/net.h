@@ -4,24 +4,18 @@
 
 #include <cstdint>
 #include <string_view>
-#include <variant>
 #include <vector>
+
+#include "core/result.h"
 
 namespace torvane {
 
-enum class HttpErrorKind {
-    invalid_url,  // the URL or a redirect target is malformed or not the update host
-    network,      // a WinHTTP call failed, the deadline passed, or a redirect went wrong
-    status,       // the final response was not 200
-    too_large,    // the body is, or announces itself as, longer than the limit
-};
+// The body, or what failed: the WinHTTP call with its system error code, the final status
+// (not 200) as the code of "estado HTTP", a body over the limit, or a URL or redirect target
+// that is malformed or not the update host ("destino no permitido", code 0).
+using HttpResult = Result<std::vector<std::uint8_t>>;
 
-struct HttpError {
-    HttpErrorKind kind;
-    unsigned long code = 0;  // system error code, or the HTTP status for `status`
-};
-
-using HttpResult = std::variant<std::vector<std::uint8_t>, HttpError>;
+inline constexpr std::string_view refused_target = "destino no permitido";
 
 // Follows at most three redirects itself, each under the same rules. `expected_bytes` (0 when
 // unknown) only sizes the buffer. Never throws.

@@ -13,36 +13,11 @@
 namespace torvane {
 
 std::wstring widen(std::string_view utf8) {
-    std::wstring out;
-    out.reserve(utf8.size());
-    for_each_code_point(utf8, [&](char32_t cp, bool valid, std::string_view) {
-        if (!valid) cp = 0xFFFD;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<wchar_t>(cp));
-        }
-    });
-    return out;
+    return utf16_of_utf8<wchar_t>(utf8);
 }
 
 std::string narrow(std::wstring_view utf16) {
-    std::string out;
-    out.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        char32_t cp = utf16[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        append_utf8(out, cp);
-    }
-    return out;
+    return utf8_of_utf16(utf16);
 }
 
 namespace {

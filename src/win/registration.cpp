@@ -1,6 +1,8 @@
 // What makes the installed copy known to the system: the uninstall entry, the Start-menu
 // shortcut and the log-on start value.
 
+#include "win/registration.h"
+
 #include <windows.h>
 // After windows.h:
 #include <shlguid.h>

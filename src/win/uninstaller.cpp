@@ -1,5 +1,7 @@
 // Removal of everything the program placed: asked for once, then carried out silently.
 
+#include "win/uninstaller.h"
+
 #include <windows.h>
 
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "win/installer.h"
 #include "win/instance.h"
 #include "win/log.h"
+#include "win/registration.h"
 #include "win/wtext.h"
 
 namespace torvane {

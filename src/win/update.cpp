@@ -2,6 +2,7 @@
 
 #include <variant>
 
+#include "core/url.h"
 #include "win/fault.h"
 #include "win/log.h"
 #include "win/net.h"
@@ -87,7 +88,7 @@ void check_for_updates(const std::shared_ptr<UpdaterState>& state, bool manual) 
 
 void run_update_check(UpdaterState& state, bool manual) {
     const HttpResult fetched = http_get(feed_url(), feed_timeout_seconds, feed_limit, 0);
-    const auto* body = std::get_if<std::vector<std::uint8_t>>(&fetched);
+    const auto* body = fetched ? &fetched.value() : nullptr;
     const std::string_view text =
         body ? std::string_view(reinterpret_cast<const char*>(body->data()), body->size())
              : std::string_view();

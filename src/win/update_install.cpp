@@ -12,6 +12,7 @@
 
 #include "core/crypto.h"
 #include "core/package.h"
+#include "core/package_proof.h"
 #include "core/pe_version.h"
 #include "win/fault.h"
 #include "win/folders.h"
@@ -218,9 +219,8 @@ void install_update(UpdaterState& state, const Appcast& appcast) {
             : 0;
     const HttpResult fetched =
         http_get(appcast.url, download_timeout_seconds, max_package_size, expected);
-    const auto* package = std::get_if<std::vector<std::uint8_t>>(&fetched);
-    if (!package) return update_failed(state, download_failure);
-    install_package(state, appcast, *package, {running_exe_path(), running_build()});
+    if (!fetched) return update_failed(state, download_failure);
+    install_package(state, appcast, fetched.value(), {running_exe_path(), running_build()});
 }
 
 void install_package(UpdaterState& state, const Appcast& appcast,

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/text.h"
+#include "win/folders.h"
 #include "win/wtext.h"
 
 namespace torvane {
@@ -50,12 +52,6 @@ std::optional<Value> query(const Block& block, const std::wstring& sub_block) {
     return Value{data, length};
 }
 
-void append_hex4(std::wstring& out, unsigned value) {
-    static constexpr wchar_t hex_digits[] = L"0123456789abcdef";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out.push_back(hex_digits[(value >> shift) & 0xF]);
-}
-
 // "{language}{code page}" names of the string tables to try, in order.
 std::vector<std::wstring> table_candidates(const Block& block) {
     std::vector<std::wstring> candidates;
@@ -64,11 +60,10 @@ std::vector<std::wstring> table_candidates(const Block& block) {
         std::size_t pairs = std::min(bytes / 4, max_translations);
         auto* raw = static_cast<const unsigned char*>(table->data);
         for (std::size_t i = 0; i < pairs; ++i) {
-            WORD pair[2];
-            std::memcpy(pair, raw + i * 4, sizeof pair);
-            std::wstring& name = candidates.emplace_back();
-            append_hex4(name, pair[0]);
-            append_hex4(name, pair[1]);
+            // Two little-endian words, each written as four digits.
+            const unsigned char* pair = raw + i * 4;
+            const std::uint8_t digits_order[] = {pair[1], pair[0], pair[3], pair[2]};
+            candidates.push_back(widen(hex(digits_order)));
         }
     }
     for (const wchar_t* fallback : {L"040904b0", L"0c0a04b0", L"040904e4"}) {
@@ -88,20 +83,6 @@ std::optional<std::string> read_string(const Block& block, const std::wstring& s
     return narrow(text);
 }
 
-std::optional<std::filesystem::path> own_executable() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return std::nullopt;
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            return std::filesystem::path(buffer);
-        }
-        if (buffer.size() >= 32768) return std::nullopt;
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 struct RunningVersion {
     std::string text;
     uint32_t build = 0;
@@ -109,8 +90,8 @@ struct RunningVersion {
 
 const RunningVersion& running() {
     static const RunningVersion running = [] {
-        auto exe = own_executable();
-        auto version = exe ? file_fixed_version(*exe) : std::nullopt;
+        const std::filesystem::path exe = running_exe_path();
+        auto version = exe.empty() ? std::nullopt : file_fixed_version(exe);
         if (!version) return RunningVersion{"dev", 0};
         return RunningVersion{std::to_string(version->major) + "." +
                                   std::to_string(version->minor) + "." +

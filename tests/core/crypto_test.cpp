@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/signer.h"
 #include "signing.h"
+#include "tools/release/signer.h"
 
 using namespace torvane;
 using namespace torvane::signing;

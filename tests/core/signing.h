@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/signer.h"
+#include "tools/release/signer.h"
 
 namespace torvane::signing {
 

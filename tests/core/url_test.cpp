@@ -101,3 +101,20 @@ TEST(Redirect, ResolvedTargetsObeyTheSameRules) {
     EXPECT_FALSE(allowed("//localhost:8443/moved.json"));
     EXPECT_FALSE(allowed("https://localhost/a b"));
 }
+
+TEST(PackageUrl, OnlyHttpsFromTheUpdateHostOnItsDefaultPort) {
+    for (const char* good :
+         {"https://localhost/software/torvane/Torvane.zip", "HTTPS://LOCALHOST/x.zip",
+          "https://localhost:443/x.zip", "https://localhost", "https://localhost?x#y"})
+        EXPECT_TRUE(package_url_allowed(good, "localhost")) << good;
+    for (const char* bad :
+         {"http://localhost/x.zip", "https://localhost:8443/x.zip", "https://localhost:0443/x",
+          "https://localhost:/x", "https://evil.org/x.zip", "https://localhost.evil.org/x",
+          "https://evil.org/https://localhost/", "https:///x.zip", "https://",
+          "https://localhost/a b.zip", "https://localhost/a\\b", "https://localhost/\r\nx",
+          "https://localhost/a\xC2\xA0"
+          "b",
+          "https://localhost/\xC2\x85", "https://localhost/\xE2\x80\x8A",
+          "https://user@localhost/x", "https://localhost/\xff", " https://localhost/x", ""})
+        EXPECT_FALSE(package_url_allowed(bad, "localhost")) << bad;
+}

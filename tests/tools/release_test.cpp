@@ -1,4 +1,5 @@
 #include "tools/release/release.h"
+#include "tools/release/cli.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,6 +15,7 @@
 #include "core/appcast.h"
 #include "core/crypto.h"
 #include "core/package.h"
+#include "core/package_proof.h"
 #include "core/text.h"
 #include "pe_image.h"
 #include "tests/core/signing.h"

@@ -2,6 +2,7 @@
 // Start-menu shortcut, the comparison of program paths and the folder fallbacks.
 
 #include "win/installer.h"
+#include "win/registration.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

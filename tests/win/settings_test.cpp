@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app_fixture.h"
-#include "win/installer.h"
+#include "win/registration.h"
 
 namespace torvane {
 namespace {

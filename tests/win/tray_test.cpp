@@ -235,21 +235,21 @@ TEST_F(TrayShell, AccentAndSizeAreReadAgainOnlyAfterAChange) {
     s.on = true;
     TrayIcon tray(window_, &recording_shell);
     refresh_tray_icon(tray, renderer(), s, p);
-    EXPECT_EQ(tray.current_key.substr(0, 14), "active-0067C0-");
+    EXPECT_EQ(tray.current_key.substr(0, 14), "active-0067c0-");
 
     set_accent(0xFF2010E0);  // #E01020, not yet noticed
     refresh_tray_icon(tray, renderer(), s, p);
-    EXPECT_EQ(tray.current_key.substr(0, 14), "active-0067C0-");
+    EXPECT_EQ(tray.current_key.substr(0, 14), "active-0067c0-");
 
     tray_accent_changed(tray);
     refresh_tray_icon(tray, renderer(), s, p);
-    EXPECT_EQ(tray.current_key.substr(0, 14), "active-E01020-");
+    EXPECT_EQ(tray.current_key.substr(0, 14), "active-e01020-");
 
     // The icon size is kept the same way, until the settings change.
     const std::string system_size = tray.current_key.substr(14);
     tray.icon_size = 40;
     refresh_tray_icon(tray, renderer(), s, p);
-    EXPECT_EQ(tray.current_key, "active-E01020-40");
+    EXPECT_EQ(tray.current_key, "active-e01020-40");
     tray_metrics_changed(tray);
     refresh_tray_icon(tray, renderer(), s, p);
     EXPECT_EQ(tray.current_key.substr(14), system_size);

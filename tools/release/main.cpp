@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/release/release.h"
+#include "tools/release/cli.h"
 
 int main(int argc, char** argv) {
     try {

@@ -1,9 +1,9 @@
 #pragma once
-// The publisher's side of updates: the signing key, Authenticode signing, the package, the
-// feed, and the command line that ties them together. Native only.
+// The publisher's side of updates: the signing key, Authenticode signing, the package and
+// the feed. Native only; tools/release/cli.h is the command line that ties them together.
 
+#include <array>
 #include <cstdint>
-#include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,9 +11,15 @@
 #include <vector>
 
 #include "core/result.h"
-#include "core/signer.h"
+#include "tools/release/signer.h"
 
 namespace torvane::release {
+
+// The one entry of every package.
+inline constexpr std::string_view app_name = "Torvane.exe";
+
+using PublicKey = std::array<std::uint8_t, 32>;
+Result<PublicKey> public_key_of(const Ed25519Seed& seed);
 
 // The private key file: the 32-byte seed as 64 hexadecimal digits and a line break. Written
 // once, exclusively, readable by its owner only.
@@ -40,8 +46,5 @@ Result<std::string> make_feed(std::span<const std::uint8_t> package, const Ed255
 // RFC 3161 server at `timestamp_url` unless it is empty.
 Status sign_exe(const std::string& in, const std::string& cert, const std::string& cert_key,
                 const std::string& out, const std::string& timestamp_url = "");
-
-// The whole command line after the program name; the exit status.
-int run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 }  // namespace torvane::release

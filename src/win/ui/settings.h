@@ -83,7 +83,7 @@ private:
     bool autostart_shown_ = false;
     float width_ = 600;  // client area in DIPs
     float view_height_ = 660;
-    float content_width_ = 556;            // C
+    float content_width_ = 556;            // cards: the client area less margins and scroll bar
     std::string text_;                     // scratch for composed texts
     std::vector<std::string> read_texts_;  // as screen readers were last told
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/fmt.h"
+#include "core/text.h"
 #include "win/registry.h"
 #include "win/wtext.h"
 
@@ -20,12 +21,6 @@ uint8_t truncated_channel(double v) {
 
 Color channels(uint8_t r, uint8_t g, uint8_t b) {
     return rgb((uint32_t{r} << 16) | (uint32_t{g} << 8) | b);
-}
-
-void append_hex_byte(std::string& out, uint8_t v) {
-    constexpr std::string_view digits = "0123456789ABCDEF";
-    out.push_back(digits[v >> 4]);
-    out.push_back(digits[v & 0xF]);
 }
 
 // An icon from a drawn 32-bit image and an empty mask: the colour bitmap's alpha is what
@@ -107,9 +102,9 @@ Color tray_state_colour(TrayState state, Color adjusted_accent) {
 std::string tray_icon_key(TrayState state, Color adjusted_accent, int size) {
     std::string key(tray_state_name(state));
     key.push_back('-');
-    append_hex_byte(key, red_of(adjusted_accent));
-    append_hex_byte(key, green_of(adjusted_accent));
-    append_hex_byte(key, blue_of(adjusted_accent));
+    const uint8_t channels[] = {red_of(adjusted_accent), green_of(adjusted_accent),
+                                blue_of(adjusted_accent)};
+    key.append(hex(channels));
     key.push_back('-');
     key.append(std::to_string(size));
     return key;

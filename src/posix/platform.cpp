@@ -13,8 +13,8 @@
 #include <random>
 #include <sstream>
 
-#include "platform.h"
-#include "utf8.h"
+#include "core/platform.h"
+#include "core/utf8.h"
 
 namespace torvane {
 

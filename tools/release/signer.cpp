@@ -1,4 +1,4 @@
-#include "core/signer.h"
+#include "tools/release/signer.h"
 
 #include <algorithm>
 
