@@ -1,5 +1,6 @@
 #include "win/update_state.h"
 
+#include "core/url.h"
 #include "win/log.h"
 
 namespace torvane {
