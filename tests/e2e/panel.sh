@@ -59,29 +59,6 @@ check "Esc hides it" until_true 3 panel_hidden
 wine "$ctl" show
 check "a second start's \"show\" opens it" until_true 5 find_panel
 
-echo "== The keyboard alone: Tab to \"1 h\", Space"
-# What a window manager does when the panel opens: it gets the keyboard.
-has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
-focus_panel() {
-    until_true 3 settled "$panel_name"
-    local id
-    id=$(xdotool search --onlyvisible --name "$panel_name" | head -n 1)
-    xdotool windowfocus "$id"
-    until_true 3 has_focus "$id"
-}
-focus_panel
-xdotool key Tab Tab Tab  # from the switch: "15 min", "30 min", "1 h"
-read_window "$panel_name" focus-ring-light >/dev/null
-ring=$(pixel "$artefacts/focus-ring-light.png" 204 112)
-check "a focus ring left of \"1 h\" (found $ring)" test "$ring" = "#1A1A1A"
-xdotool key space
-check "Space on \"1 h\" switches on: the icon turns to the accent" wait_for_colour $active keyboard-1h
-xdotool key Escape  # hidden, the panel forgets the keyboard's focus ring
-wine "$ctl" show
-until_true 5 find_panel
-click $cancel_link
-check "cancelled again" wait_for_colour $off keyboard-cancelled
-
 echo "== Each block once"
 click $chip_1h
 check "\"1 h\" switches on: the icon turns to the accent" wait_for_colour $active one-hour
@@ -135,11 +112,6 @@ open_panel
 check "reads \"ACTIVAR POR\" in the dark" reads "ACTIVAR POR" panel-dark
 background=$(pixel "$artefacts/panel-dark.png" 5 200)
 check "dark palette background (found $background)" test "$background" = "#2C2C2C"
-focus_panel
-xdotool key Tab  # "15 min"
-read_window "$panel_name" focus-ring-dark >/dev/null
-ring=$(pixel "$artefacts/focus-ring-dark.png" 14 112)
-check "a focus ring left of \"15 min\" in the dark (found $ring)" test "$ring" = "#FFFFFF"
 quit_torvane
 check "quits with code 0" test $? -eq 0
 wine reg delete "$personalize" /v AppsUseLightTheme /f >/dev/null 2>&1
