@@ -9,7 +9,7 @@
 
 #include "check.h"
 #include "core/appcast.h"
-#include "core/text.h"
+#include "core/strings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "core/text.h"
+#include "core/strings.h"
 #include "core/utf8.h"
 
 namespace torvane {

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "core/curve25519.h"
-#include "core/text.h"
+#include "core/strings.h"
 
 namespace torvane {
 

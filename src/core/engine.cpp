@@ -1,12 +1,12 @@
-#include "engine.h"
+#include "core/engine.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "fmt.h"
-#include "names.h"
-#include "rng.h"
-#include "schedule.h"
+#include "core/app_lists.h"
+#include "core/rng.h"
+#include "core/schedule.h"
+#include "core/status_text.h"
 
 namespace torvane {
 namespace {

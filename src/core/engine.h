@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "prefs.h"
-#include "time.h"
+#include "core/prefs.h"
+#include "core/time.h"
 
 namespace torvane {
 

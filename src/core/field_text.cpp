@@ -1,6 +1,6 @@
 // What the panel's number and time entry fields make of typed text and of the arrow keys.
 
-#include "field_text.h"
+#include "core/field_text.h"
 
 namespace torvane {
 

@@ -1,4 +1,4 @@
-#include "package.h"
+#include "core/package.h"
 
 #include <zlib.h>
 

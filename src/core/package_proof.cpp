@@ -1,7 +1,7 @@
 #include "core/package_proof.h"
 
 #include "core/crypto.h"
-#include "core/text.h"
+#include "core/strings.h"
 
 namespace torvane {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "result.h"
-#include "time.h"
+#include "core/result.h"
+#include "core/time.h"
 
 namespace torvane {
 

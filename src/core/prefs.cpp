@@ -1,6 +1,6 @@
 // The user's configuration and its file, prefs.json.
 
-#include "prefs.h"
+#include "core/prefs.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "platform.h"
-#include "text.h"
+#include "core/platform.h"
+#include "core/strings.h"
 
 namespace torvane {
 

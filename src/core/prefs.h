@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "result.h"
-#include "schedule.h"
+#include "core/result.h"
+#include "core/schedule.h"
 
 namespace torvane {
 

@@ -1,9 +1,9 @@
 // Calendar rules of weekly schedules, on local wall-clock time.
 
-#include "schedule.h"
+#include "core/schedule.h"
 
-#include "platform.h"
-#include "text.h"
+#include "core/platform.h"
+#include "core/strings.h"
 
 namespace torvane {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "time.h"
+#include "core/time.h"
 
 namespace torvane {
 

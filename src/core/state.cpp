@@ -1,7 +1,7 @@
 // state.json: the run state and the one-off marks, with one lock around every
 // read-modify-write.
 
-#include "state.h"
+#include "core/state.h"
 
 #include <bit>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "core/platform.h"
 
 namespace torvane {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine.h"
-#include "prefs.h"
-#include "time.h"
+#include "core/engine.h"
+#include "core/prefs.h"
+#include "core/time.h"
 
 namespace torvane {
 

@@ -1,6 +1,6 @@
 #include "core/url.h"
 
-#include "core/text.h"
+#include "core/strings.h"
 #include "core/utf8.h"
 
 namespace torvane {

@@ -179,7 +179,7 @@ std::optional<LRESULT> MainWindow::on_message(UINT message, WPARAM wparam, LPARA
             on_metrics_change();
             return 0;
         case WM_DWMCOLORIZATIONCOLORCHANGED:
-        case WM_SYSCOLORCHANGE:  // a high-contrast theme's colours
+        case WM_SYSCOLORCHANGE:  // a high-contrast theme's colors
             on_theme_change();
             return 0;
         case WM_CLOSE:

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "win/handle.h"
-#include "win/system.h"
+#include "win/late_bound.h"
 
 namespace torvane {
 

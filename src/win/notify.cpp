@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/fmt.h"
+#include "core/status_text.h"
 #include "win/registry.h"
 #include "win/ui/tray.h"
 #include "win/wtext.h"
@@ -52,7 +52,7 @@ bool high_contrast_on() {
 }
 
 Theme read_theme(bool high_contrast) {
-    // A COLORREF is 0x00BBGGRR, laid out as the DWM's colours are.
+    // A COLORREF is 0x00BBGGRR, laid out as the DWM's colors are.
     auto system = [](int index) { return from_dwm_color(GetSysColor(index)); };
     if (high_contrast)
         return make_high_contrast_theme({.window = system(COLOR_WINDOW),

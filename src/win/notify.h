@@ -1,6 +1,6 @@
 #pragma once
 // Balloon notifications on the program's notification-area icon, and the theme read from the
-// user's light/dark choice and accent colour.
+// user's light/dark choice and accent color.
 
 #include <windows.h>
 
@@ -28,11 +28,11 @@ Theme theme_from(std::optional<DWORD> apps_use_light_theme, std::optional<DWORD>
 // Whether the user's high-contrast theme is on (SPI_GETHIGHCONTRAST).
 bool high_contrast_on();
 
-// The theme Windows asks for: while high contrast is on, the system colours (GetSysColor);
+// The theme Windows asks for: while high contrast is on, the system colors (GetSysColor);
 // otherwise the palette from the current user's registry values.
 Theme read_theme(bool high_contrast = high_contrast_on());
 
-// Whether the text a WM_SETTINGCHANGE carries in lParam (possibly null) names the colour set:
+// Whether the text a WM_SETTINGCHANGE carries in lParam (possibly null) names the color set:
 // read up to its first NUL but never past 64 units.
 bool is_immersive_color_set(const wchar_t* text);
 

@@ -56,7 +56,7 @@ Result<OffscreenImage> draw_nudge_icon(Renderer& renderer, Color accent, float s
     ID2D1PathGeometry* pointer = renderer.geometry(Shape::pointer);
     target->FillGeometry(pointer, white.Get());
     target->DrawGeometry(pointer, white.Get(), 1.0f, renderer.round_stroke());
-    target->DrawGeometry(renderer.geometry(Shape::motionLines), white.Get(), 1.8f,
+    target->DrawGeometry(renderer.geometry(Shape::motion_lines), white.Get(), 1.8f,
                          renderer.round_stroke());
     target->SetTransform(D2D1::Matrix3x2F::Identity());
     hr = target->EndDraw();

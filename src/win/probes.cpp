@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "core/text.h"
+#include "core/strings.h"
 #include "win/handle.h"
 #include "win/version.h"
 #include "win/wtext.h"

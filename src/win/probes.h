@@ -12,8 +12,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "core/app_lists.h"
 #include "core/engine.h"
-#include "core/names.h"
 #include "win/handle.h"
 
 struct IMMDeviceEnumerator;

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "win/system.h"
+#include "win/late_bound.h"
 
 namespace torvane {
 

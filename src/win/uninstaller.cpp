@@ -9,7 +9,7 @@
 #include <system_error>
 #include <utility>
 
-#include "core/removal.h"
+#include "core/uninstall_command.h"
 #include "win/folders.h"
 #include "win/handle.h"
 #include "win/installer.h"

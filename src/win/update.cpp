@@ -4,9 +4,9 @@
 
 #include "core/url.h"
 #include "win/fault.h"
+#include "win/late_bound.h"
 #include "win/log.h"
 #include "win/net.h"
-#include "win/system.h"
 #include "win/threads.h"
 #include "win/version.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/text.h"
+#include "core/strings.h"
 #include "win/folders.h"
 #include "win/wtext.h"
 

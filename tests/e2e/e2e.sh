@@ -33,7 +33,7 @@ rm -rf "$data"
 park_pointer
 start_torvane
 check "tray icon added" wait_for_tray
-check "icon shows the off state" wait_for_colour $off first-start
+check "icon shows the off state" wait_for_color $off first-start
 check "log line 'Inicio $version ($build) en …Torvane.exe'" \
     wait_for_log 0 "^[0-9-]* [0-9:]* Inicio ${version%.*} ($build) en .*Torvane\.exe"
 check "state.json marks onboarded" grep -q '"onboarded": true' "$data/state.json"
@@ -42,15 +42,15 @@ check "greeting balloon shown" wait_for_balloon "barra de tareas"
 echo "== Right click toggles keep-awake"
 click_icon 3
 park_pointer
-check "icon turns to the accent colour" wait_for_colour $active switched-on
+check "icon turns to the accent color" wait_for_color $active switched-on
 
 echo "== Ctrl+Alt+Shift+J toggles"
 # Wine delivers a registered hot key only while one of its windows has the keyboard focus.
 xdotool windowfocus "$(xdotool search --name "Wine System Tray" | head -n 1)"
 xdotool key ctrl+alt+shift+j
-check "hot key switches off" wait_for_colour $off hotkey-off
+check "hot key switches off" wait_for_color $off hotkey-off
 xdotool key ctrl+alt+shift+j
-check "hot key switches on again" wait_for_colour $active hotkey-on
+check "hot key switches on again" wait_for_color $active hotkey-on
 park_pointer
 
 echo "== Quit through the quit event"
@@ -63,7 +63,7 @@ check "run state written as on" grep -q '"state.v1":\[1\.0,' <(tr -d ' \n' <"$da
 echo "== Restart restores the run state"
 start_torvane
 wait_for_tray
-check "restored on" wait_for_colour $active restored-on
+check "restored on" wait_for_color $active restored-on
 xdotool mousemove $((tray_x + 7)) $((tray_y + 7)) sleep 0.2 mousemove $((tray_x + 8)) $((tray_y + 8))
 check "tooltip shows the status" until_true 8 tooltip_reads "Torv[ae]ne.*Esperando inactividad"
 echo "   read: $tip"
@@ -94,7 +94,7 @@ pointer_moved() {  # the nudge is out for only 60 ms: watched without a pause
     return 1
 }
 check "the pointer is nudged while on" pointer_moved
-check "icon shows the working state" wait_for_colour $working working
+check "icon shows the working state" wait_for_color $working working
 
 echo "== A second start waits, signals and exits 0"
 began=$(date +%s)

@@ -38,7 +38,7 @@ wine reg delete "$personalize" /v AppsUseLightTheme /f >/dev/null 2>&1
 park_pointer
 start_torvane
 check "tray icon added" wait_for_tray
-check "icon shows the off state" wait_for_colour $off start
+check "icon shows the off state" wait_for_color $off start
 check "the panel opens" open_panel
 check "310 pixels wide (found $ww)" test "$ww" = 310
 closed_height=$wh
@@ -61,18 +61,18 @@ check "a second start's \"show\" opens it" until_true 5 find_panel
 
 echo "== Each block once"
 click $chip_1h
-check "\"1 h\" switches on: the icon turns to the accent" wait_for_colour $active one-hour
+check "\"1 h\" switches on: the icon turns to the accent" wait_for_color $active one-hour
 check "the row \"Se apaga en …\" shows" reads "Se apaga en" timer-row
 click $cancel_link
 check "\"Cancelar temporizadores\" removes the row" test "$wh" -eq "$closed_height"
 click $pause_5min
 check "a pause chip shows \"En pausa, vuelve en …\"" reads "En pausa, vuelve en" pause-row
 click $cancel_link
-check "cancelling the pause leaves it off" wait_for_colour $off pause-cancelled
+check "cancelling the pause leaves it off" wait_for_color $off pause-cancelled
 click $switch
-check "the switch switches on" wait_for_colour $active switch-on
+check "the switch switches on" wait_for_color $active switch-on
 click $switch
-check "and off" wait_for_colour $off switch-off
+check "and off" wait_for_color $off switch-off
 click $until_field
 xdotool type --delay 80 "7.05"
 xdotool key Return

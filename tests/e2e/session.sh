@@ -39,7 +39,7 @@ find_tray() {
     geometry=$(xdotool getwindowgeometry --shell "$window") || return 1
     tray_x=$(sed -n 's/^X=//p' <<<"$geometry") tray_y=$(sed -n 's/^Y=//p' <<<"$geometry")
 }
-icon_drawn() { [[ ! $(icon_colour) =~ ^#(FFFFFF|000000)?$ ]]; }
+icon_drawn() { [[ ! $(icon_color) =~ ^#(FFFFFF|000000)?$ ]]; }
 wait_for_tray() { until_true 20 find_tray && until_true 5 icon_drawn; }
 no_tray() { ! xdotool search --name "Wine System Tray" >/dev/null 2>&1; }
 tray_gone() { until_true 10 no_tray; }
@@ -50,17 +50,17 @@ screen() { import -window root "$artefacts/${1:-.screen}.png" 2>/dev/null; }
 # pixel SCREENSHOT X Y → #RRGGBB
 pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n 1; }
 
-# Colour of the disc, at its left edge beside the pointer glyph.
-icon_colour() {
+# Color of the disc, at its left edge beside the pointer glyph.
+icon_color() {
     screen .icon
     pixel "$artefacts/.icon.png" $((tray_x + 2)) $((tray_y + 8))
 }
-colour_is() { [[ $(icon_colour) == "$1" ]]; }
-wait_for_colour() {  # wait_for_colour #RRGGBB SCREENSHOT_NAME
-    until_true 10 colour_is "$1"
+color_is() { [[ $(icon_color) == "$1" ]]; }
+wait_for_color() {  # wait_for_color #RRGGBB SCREENSHOT_NAME
+    until_true 10 color_is "$1"
     local ok=$?
     cp "$artefacts/.icon.png" "$artefacts/$2.png"
-    ((ok == 0)) || echo "   icon colour is $(icon_colour), expected $1"
+    ((ok == 0)) || echo "   icon color is $(icon_color), expected $1"
     return $ok
 }
 

@@ -153,7 +153,7 @@ rm -f "$data/torvane.log"
 start_torvane
 check "tray icon added" wait_for_tray
 click_icon 3
-check "switched on with a right click" wait_for_colour "#0067C0" before-update
+check "switched on with a right click" wait_for_color "#0067C0" before-update
 echo "slow $www/genuine" >"$scenario"
 rm -f "$scenario.release"
 require "settings window open" open_settings
@@ -179,7 +179,7 @@ check "tray icon back" wait_for_tray
 # Wine's balloon cuts the title after "0.1.".
 check "balloon 'Torvane actualizado a …'" wait_for_balloon "Torvane actualizado a"
 check "balloon body: the release notes (read: $balloon)" grep -q "varios .* detalle" <<<"$balloon"
-check "still switched on after the restart" wait_for_colour "#0067C0" after-update
+check "still switched on after the restart" wait_for_color "#0067C0" after-update
 check "the old process quits by itself" old_process_ended
 old="$(dirname "$installed_exe")/Torvane.old.exe"
 check "Torvane.old.exe removed after the start" until_true 6 test ! -e "$old"

@@ -16,10 +16,10 @@
 #include "core/crypto.h"
 #include "core/package.h"
 #include "core/package_proof.h"
-#include "core/text.h"
+#include "core/pe_version.h"
+#include "core/strings.h"
 #include "pe_image.h"
 #include "tests/core/signing.h"
-#include "core/pe_version.h"
 
 namespace torvane::release {
 namespace {
@@ -240,7 +240,7 @@ TEST_F(Release, FeedRefusesWhatTheProgramWouldNotTake) {
     EXPECT_TRUE(refused("--key", path("app.exe")));
     EXPECT_TRUE(refused("--minimum-system", "10"));
     EXPECT_TRUE(refused("--notes", "\xFF"));
-    EXPECT_TRUE(refused("--colour", "blue"));
+    EXPECT_TRUE(refused("--color", "blue"));
 }
 
 TEST_F(Release, CommandLineSaysWhatIsWrong) {

@@ -92,18 +92,18 @@ TEST_F(AppDispatch, CloseRequestQuitsCleanlyInsteadOfDestroyingTheWindow) {
     EXPECT_EQ(load_preferences(dir_ / "prefs.json").interval, 45);
 }
 
-// Distinct system colours for the time of a test, as a high-contrast theme sets them.
-class SystemColoursSet {
+// Distinct system colors for the time of a test, as a high-contrast theme sets them.
+class SystemColorsSet {
 public:
-    explicit SystemColoursSet(std::initializer_list<std::pair<int, uint32_t>> colours) {
-        for (const auto& [index, rrggbb] : colours) {
+    explicit SystemColorsSet(std::initializer_list<std::pair<int, uint32_t>> colors) {
+        for (const auto& [index, rrggbb] : colors) {
             indices_.push_back(index);
             saved_.push_back(GetSysColor(index));
             set_.push_back(RGB(rrggbb >> 16, (rrggbb >> 8) & 0xFF, rrggbb & 0xFF));
         }
         SetSysColors(static_cast<int>(indices_.size()), indices_.data(), set_.data());
     }
-    ~SystemColoursSet() {
+    ~SystemColorsSet() {
         SetSysColors(static_cast<int>(indices_.size()), indices_.data(), saved_.data());
     }
 
@@ -114,10 +114,10 @@ private:
 
 // Wine never reports high contrast as on (SPI_SETHIGHCONTRAST fails there), so the theme is
 // read as if it were.
-TEST_F(AppDispatch, HighContrastDrawsBothWindowsInTheSystemColoursUntilItGoesOff) {
+TEST_F(AppDispatch, HighContrastDrawsBothWindowsInTheSystemColorsUntilItGoesOff) {
     constexpr uint32_t window = 0x102030, text = 0xF0E0D0, highlight = 0x20C040,
                        highlight_text = 0x401020, button = 0x302010;
-    const SystemColoursSet colours{
+    const SystemColorsSet colors{
         {COLOR_WINDOW, window},       {COLOR_WINDOWTEXT, text},
         {COLOR_HIGHLIGHT, highlight}, {COLOR_HIGHLIGHTTEXT, highlight_text},
         {COLOR_HOTLIGHT, 0xC0C000},   {COLOR_GRAYTEXT, 0x808040},

@@ -74,8 +74,8 @@ TEST_F(D2dTest, DrawsShapesIntoAnImage) {
               {StrokeRectangle{{90, 4, 30, 30}, 8, 1}, opaque_green},
               {FillRectangle{{124, 4, 30, 30}, 0}, opaque_red, 0.5f},
               {StatusGlyph{GlyphKind::pointer, {0, 40}, 48}, opaque_black},
-              {StatusGlyph{GlyphKind::pointerWithMotionLines, {48, 40}, 48}, opaque_black},
-              {StatusGlyph{GlyphKind::checkMark, {96, 40}, 48}, opaque_black},
+              {StatusGlyph{GlyphKind::pointer_with_motion_lines, {48, 40}, 48}, opaque_black},
+              {StatusGlyph{GlyphKind::check_mark, {96, 40}, 48}, opaque_black},
               {FillCircle{{150, 100}, 6}, opaque_blue},
               {PushClip{{0, 100, 40, 10}}, opaque_black},
               {FillRectangle{{0, 90, 100, 30}, 0}, opaque_red},
@@ -121,7 +121,7 @@ TEST_F(D2dTest, ImagesStartTransparent) {
     ASSERT_EQ(image.value().pixels().size(), 3u);  // at least one pixel wide
     for (uint32_t p : image.value().pixels())
         EXPECT_EQ(p, 0u);
-    // Clearing to the colour word 0 keeps them transparent; premultiplied colour follows alpha.
+    // Clearing to the color word 0 keeps them transparent; premultiplied color follows alpha.
     const std::vector<DrawCommand> half_red = {{FillRectangle{{0, 0, 1, 1}, 0}, opaque_red, 0.5f}};
     ASSERT_EQ(renderer_->draw(image.value().target(), 0, half_red), S_OK);
     expect_at(image.value(), 0x80800000, {{0, 0}});

@@ -32,9 +32,9 @@ HWND find_overlay() {
 // layered window over it, so a fading icon shows as its picture dimmed by the constant alpha.
 uint8_t screen_red(int x, int y) {
     HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, x, y);
+    const COLORREF color = GetPixel(screen, x, y);
     ReleaseDC(nullptr, screen);
-    return GetRValue(colour);
+    return GetRValue(color);
 }
 
 RECT window_rect(HWND window) {

@@ -29,11 +29,11 @@ TEST(TrayPure, StateTooltipAndClick) {
     // Blocked shows only while on; working wins.
     EngineState s;
     s.blocked = true;
-    EXPECT_EQ(tray_state(s), TrayState::Off);
+    EXPECT_EQ(tray_state(s), TrayState::off);
     s.on = true;
-    EXPECT_EQ(tray_state(s), TrayState::Blocked);
+    EXPECT_EQ(tray_state(s), TrayState::blocked);
     s.working = true;
-    EXPECT_EQ(tray_state(s), TrayState::Working);
+    EXPECT_EQ(tray_state(s), TrayState::working);
 
     // The countdown runs from the engine's last tick, whatever the clock says now.
     Preferences p;
@@ -49,10 +49,10 @@ TEST(TrayPure, StateTooltipAndClick) {
 
     // A click within 350 ms of the panel hiding itself is the click that hid it.
     using std::chrono::milliseconds;
-    EXPECT_EQ(left_click_action(true, milliseconds(10)), PanelClick::Hide);
-    EXPECT_EQ(left_click_action(false, milliseconds(349)), PanelClick::Ignore);
-    EXPECT_EQ(left_click_action(false, milliseconds(350)), PanelClick::Show);
-    EXPECT_EQ(left_click_action(false, std::nullopt), PanelClick::Show);
+    EXPECT_EQ(left_click_action(true, milliseconds(10)), PanelClick::hide);
+    EXPECT_EQ(left_click_action(false, milliseconds(349)), PanelClick::ignore);
+    EXPECT_EQ(left_click_action(false, milliseconds(350)), PanelClick::show);
+    EXPECT_EQ(left_click_action(false, std::nullopt), PanelClick::show);
 }
 
 // Version 4's layout: the event in lParam's low word, the icon id in its high word. A mouse
@@ -196,13 +196,13 @@ TEST_F(TrayShell, AFailedAddAdoptsTheIconTheShellAddedAnyway) {
 TEST_F(TrayShell, CacheKeepsEightAndTheImageOnScreen) {
     TrayIcon tray(window_, &recording_shell);
     auto draw = [&](uint32_t accent) {
-        const std::string key = tray_icon_key(TrayState::Active, rgb(accent), 16);
-        return cached_tray_icon(tray, renderer(), key, TrayState::Active, rgb(accent), 16);
+        const std::string key = tray_icon_key(TrayState::active, rgb(accent), 16);
+        return cached_tray_icon(tray, renderer(), key, TrayState::active, rgb(accent), 16);
     };
     std::vector<HICON> handles;
     for (uint32_t i = 0; i < 8; ++i)
         handles.push_back(draw(0x102030 + i));
-    tray.current_key = tray_icon_key(TrayState::Active, rgb(0x102033), 16);
+    tray.current_key = tray_icon_key(TrayState::active, rgb(0x102033), 16);
     // The same key gives the same handle without drawing.
     EXPECT_EQ(draw(0x102033), handles[3]);
     EXPECT_EQ(tray.cache.size(), 8u);

@@ -15,7 +15,7 @@
 #include "core/crypto.h"
 #include "core/package.h"
 #include "core/pe_version.h"
-#include "core/text.h"
+#include "core/strings.h"
 #include "core/url.h"
 #include "tools/release/files.h"
 #include "tools/release/release.h"

@@ -9,7 +9,7 @@
 #include "core/crypto.h"
 #include "core/package.h"
 #include "core/package_proof.h"
-#include "core/text.h"
+#include "core/strings.h"
 #include "core/url.h"
 #include "tools/release/release.h"
 #include "tools/release/zip_write.h"

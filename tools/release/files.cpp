@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/text.h"
+#include "core/strings.h"
 #include "tools/release/release.h"
 
 namespace torvane::release {

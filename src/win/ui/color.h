@@ -1,5 +1,5 @@
 #pragma once
-// The program's one colour type: a packed word with alpha in bits 0–7, red 8–15, green 16–23
+// The program's one color type: a packed word with alpha in bits 0–7, red 8–15, green 16–23
 // and blue 24–31.
 
 #include <algorithm>
@@ -15,7 +15,7 @@ constexpr Color rgb(uint32_t rrggbb, uint8_t alpha = 0xFF) {
     return (b << 24) | (g << 16) | (r << 8) | alpha;
 }
 
-// From the DWM's registry colour 0xAABBGGRR; its alpha byte is dropped, the result is opaque.
+// From the DWM's registry color 0xAABBGGRR; its alpha byte is dropped, the result is opaque.
 constexpr Color from_dwm_color(uint32_t aabbggrr) {
     return (aabbggrr << 8) | 0xFF;
 }

@@ -93,7 +93,7 @@ DWRITE_TEXT_ALIGNMENT to_dwrite(TextAlign align) {
     return DWRITE_TEXT_ALIGNMENT_LEADING;
 }
 
-// Replays one display-list entry with the brush already set to its colour.
+// Replays one display-list entry with the brush already set to its color.
 struct Painter {
     const Renderer& renderer;
     ID2D1RenderTarget* target;
@@ -138,14 +138,14 @@ struct Painter {
         target->SetTransform(D2D1::Matrix3x2F::Scale(k, k) *
                              D2D1::Matrix3x2F::Translation(c.top_left.x, c.top_left.y));
         ID2D1StrokeStyle* round = renderer.round_stroke();
-        if (c.kind == GlyphKind::checkMark) {
-            target->DrawGeometry(renderer.geometry(Shape::checkMark), brush, 2.6f, round);
+        if (c.kind == GlyphKind::check_mark) {
+            target->DrawGeometry(renderer.geometry(Shape::check_mark), brush, 2.6f, round);
         } else {
             ID2D1PathGeometry* pointer = renderer.geometry(Shape::pointer);
             target->FillGeometry(pointer, brush);
             target->DrawGeometry(pointer, brush, 1.0f, round);
-            if (c.kind == GlyphKind::pointerWithMotionLines) {
-                target->DrawGeometry(renderer.geometry(Shape::motionLines), brush, 1.8f, round);
+            if (c.kind == GlyphKind::pointer_with_motion_lines) {
+                target->DrawGeometry(renderer.geometry(Shape::motion_lines), brush, 1.8f, round);
             }
         }
         target->SetTransform(D2D1::Matrix3x2F::Identity());

@@ -24,7 +24,7 @@
 
 namespace torvane {
 
-// The colour with its alpha multiplied by `opacity`.
+// The color with its alpha multiplied by `opacity`.
 D2D1_COLOR_F to_d2d_color(Color color, float opacity = 1.0f);
 
 enum class TextAlign : uint8_t { left = 0, center = 1, right = 2 };
@@ -61,9 +61,9 @@ struct Rect {
 };
 
 // The fixed shapes, on a 24 × 24 design grid.
-enum class Shape : uint8_t { pointer, motionLines, checkMark, trayPointer, trayMotionLines };
+enum class Shape : uint8_t { pointer, motion_lines, check_mark, tray_pointer, tray_motion_lines };
 
-enum class GlyphKind : uint8_t { pointer = 0, pointerWithMotionLines = 1, checkMark = 2 };
+enum class GlyphKind : uint8_t { pointer = 0, pointer_with_motion_lines = 1, check_mark = 2 };
 
 // Display-list entries; their index in DrawShape is the command's tag.
 struct FillRectangle {

@@ -7,9 +7,9 @@
 #include <array>
 #include <cmath>
 
-#include "core/fmt.h"
 #include "core/platform.h"
 #include "core/schedule.h"
+#include "core/status_text.h"
 #include "win/app.h"
 #include "win/update_install.h"
 
@@ -65,7 +65,7 @@ constexpr std::array<Preset, 3> pause_presets{{{"5 min", 300}, {"15 min", 900}, 
 constexpr DWORD dwm_window_corner_preference = 33;
 constexpr DWORD dwm_border_color = 34;
 constexpr DWORD dwm_corner_round = 2;
-constexpr DWORD dwm_colour_none = 0xFFFFFFFE;
+constexpr DWORD dwm_color_none = 0xFFFFFFFE;
 
 void heading(UiContext& ui, std::string_view text, float y) {
     label(ui, text, {column_left, y}, 11, true, ui.theme.textSecondary);
@@ -135,7 +135,7 @@ bool Panel::create_window() {
     DwmSetWindowAttribute(window, DWMWA_NCRENDERING_POLICY, &policy, sizeof policy);
     rounded_corners_ = SUCCEEDED(DwmSetWindowAttribute(window, dwm_window_corner_preference,
                                                        &dwm_corner_round, sizeof(DWORD)));
-    DwmSetWindowAttribute(window, dwm_border_color, &dwm_colour_none, sizeof(DWORD));
+    DwmSetWindowAttribute(window, dwm_border_color, &dwm_color_none, sizeof(DWORD));
     const MARGINS margins{1, 1, 1, 1};
     DwmExtendFrameIntoClientArea(window, &margins);
     return true;
@@ -267,8 +267,8 @@ void Panel::header(App& app, float top) {
                                         : theme.accent;
     circle(ui_, {32, top + 32.5f}, 17, disc);
     const GlyphKind kind = !engine.on       ? GlyphKind::pointer
-                           : engine.working ? GlyphKind::checkMark
-                                            : GlyphKind::pointerWithMotionLines;
+                           : engine.working ? GlyphKind::check_mark
+                                            : GlyphKind::pointer_with_motion_lines;
     status_glyph(ui_, kind, {23, top + 23.5f}, 18,
                  engine.on ? theme.onAccent : theme.textSecondary);
     label(ui_, "Torvane", {59, top + 15}, 14, true, theme.textPrimary);
@@ -508,13 +508,13 @@ void toggle_panel(App& app) {
         since_hidden =
             std::chrono::duration_cast<milliseconds>(steady_clock::now() - *app.panel->hidden_at);
     switch (left_click_action(panel_visible(app), since_hidden)) {
-        case PanelClick::Hide:
+        case PanelClick::hide:
             app.panel->hide();
             break;
-        case PanelClick::Show:
+        case PanelClick::show:
             show_panel(app);
             break;
-        case PanelClick::Ignore:  // the click that took the focus away hid it already
+        case PanelClick::ignore:  // the click that took the focus away hid it already
             break;
     }
 }

@@ -81,7 +81,7 @@ bool panel_visible(const App& app);
 void toggle_panel(App& app);
 // The repaint of the refresh step, for a visible panel.
 void draw_panel(App& app);
-// Windows changed its colours: the panel takes the application's new theme.
+// Windows changed its colors: the panel takes the application's new theme.
 void panel_theme_changed(App& app);
 
 }  // namespace torvane

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/fmt.h"
 #include "core/platform.h"
+#include "core/status_text.h"
 #include "win/app.h"
 #include "win/jiggler.h"
 #include "win/registration.h"
@@ -270,15 +270,15 @@ float SettingsWindow::tab_bar(App&) {
             filled_rect(ui_, r, 7, ui_.theme.subtleHover);
         else if (state.hovered)
             filled_rect(ui_, r, 7, ui_.theme.subtle);
-        const Color colour = current ? ui_.theme.accent : ui_.theme.textSecondary;
+        const Color color = current ? ui_.theme.accent : ui_.theme.textSecondary;
         const float centre = x + widths[i] / 2;
         if (tab_labels[i].glyph)
-            glyph(ui_, tab_labels[i].glyph, {centre, 23}, 18, colour);
+            glyph(ui_, tab_labels[i].glyph, {centre, 23}, 18, color);
         else
-            status_glyph(ui_, GlyphKind::pointerWithMotionLines, {centre - 9.5f, 13.5f}, 19,
-                         colour);
+            status_glyph(ui_, GlyphKind::pointer_with_motion_lines, {centre - 9.5f, 13.5f}, 19,
+                         color);
         text_in_rect(ui_, tab_labels[i].text, {x, 36, widths[i], 16}, 12, false, TextAlign::center,
-                     colour);
+                     color);
         if (state.clicked) tab_ = static_cast<SettingsTab>(i);
         x += widths[i] + 6;
     }

@@ -42,7 +42,7 @@ public:
     bool is_open() const { return handle() != nullptr; }
     SettingsTab tab() const { return tab_; }
     void repaint(App& app);
-    // Windows changed its colours: the palette and the title bar follow.
+    // Windows changed its colors: the palette and the title bar follow.
     void set_theme(const Theme& theme);
     // Once a tick: the "Estado ahora" preview while the conditions show.
     void tick(App& app);

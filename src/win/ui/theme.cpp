@@ -74,7 +74,7 @@ Theme make_high_contrast_theme(const SystemColors& system) {
     theme.link = system.hotlight;
     theme.panelBackground = theme.windowBackground = theme.cardBackground = system.window;
     theme.textPrimary = theme.textSecondary = system.windowText;
-    // Outlines in the text colour, so that every control and card shows its edge.
+    // Outlines in the text color, so that every control and card shows its edge.
     theme.border = theme.divider = theme.controlBorder = system.windowText;
     theme.accentSoft = theme.control = theme.controlHover = theme.controlPressed =
         system.buttonFace;

@@ -1,6 +1,6 @@
 #pragma once
 // The palettes of the panel, the settings window and the nudge icon: light, dark, and the
-// system colours of a high-contrast theme.
+// system colors of a high-contrast theme.
 
 #include "win/ui/d2d.h"
 
@@ -54,7 +54,7 @@ struct SystemColors {
     Color buttonFace = 0;
 };
 
-// Every role of the palette taken by one of the system colours, so that the windows follow the
+// Every role of the palette taken by one of the system colors, so that the windows follow the
 // user's high-contrast theme.
 Theme make_high_contrast_theme(const SystemColors& system);
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <vector>
 
-#include "core/fmt.h"
-#include "core/text.h"
+#include "core/status_text.h"
+#include "core/strings.h"
 #include "win/registry.h"
 #include "win/wtext.h"
 
@@ -23,7 +23,7 @@ Color channels(uint8_t r, uint8_t g, uint8_t b) {
     return rgb((uint32_t{r} << 16) | (uint32_t{g} << 8) | b);
 }
 
-// An icon from a drawn 32-bit image and an empty mask: the colour bitmap's alpha is what
+// An icon from a drawn 32-bit image and an empty mask: the color bitmap's alpha is what
 // shows. The icon keeps copies of both bitmaps.
 Icon icon_from_image(HBITMAP image, int size) {
     // Mask rows are padded to 16-bit words.
@@ -66,34 +66,34 @@ Color read_accent(HKEY root) {
 }
 
 TrayState tray_state(const EngineState& s) {
-    if (s.working) return TrayState::Working;
-    if (!s.on) return TrayState::Off;
-    return s.blocked ? TrayState::Blocked : TrayState::Active;
+    if (s.working) return TrayState::working;
+    if (!s.on) return TrayState::off;
+    return s.blocked ? TrayState::blocked : TrayState::active;
 }
 
 std::string_view tray_state_name(TrayState state) {
     switch (state) {
-        case TrayState::Active:
+        case TrayState::active:
             return "active";
-        case TrayState::Blocked:
+        case TrayState::blocked:
             return "blocked";
-        case TrayState::Working:
+        case TrayState::working:
             return "working";
-        case TrayState::Off:
+        case TrayState::off:
             return "off";
     }
     return "off";
 }
 
-Color tray_state_colour(TrayState state, Color adjusted_accent) {
+Color tray_state_color(TrayState state, Color adjusted_accent) {
     switch (state) {
-        case TrayState::Active:
+        case TrayState::active:
             return adjusted_accent;
-        case TrayState::Blocked:
+        case TrayState::blocked:
             return rgb(0xE07B00);
-        case TrayState::Working:
+        case TrayState::working:
             return rgb(0x2E9E48);
-        case TrayState::Off:
+        case TrayState::off:
             return rgb(0x6E6E6E);
     }
     return rgb(0x6E6E6E);
@@ -146,18 +146,18 @@ Icon draw_tray_icon(Renderer& renderer, TrayState state, Color adjusted_accent, 
     const float scale = static_cast<float>(size) / 24.0f;
     target->SetTransform(D2D1::Matrix3x2F::Scale(scale, scale));
     ComPtr<ID2D1SolidColorBrush> brush;
-    const Color disc = tray_state_colour(state, adjusted_accent);
+    const Color disc = tray_state_color(state, adjusted_accent);
     if (FAILED(target->CreateSolidColorBrush(to_d2d_color(disc), &brush))) {
         target->EndDraw();
         return {};
     }
     target->FillEllipse(D2D1::Ellipse(D2D1::Point2F(12, 12), 12, 12), brush.Get());
     brush->SetColor(to_d2d_color(rgb(0xFFFFFF)));
-    ID2D1PathGeometry* pointer = renderer.geometry(Shape::trayPointer);
+    ID2D1PathGeometry* pointer = renderer.geometry(Shape::tray_pointer);
     target->FillGeometry(pointer, brush.Get());
     target->DrawGeometry(pointer, brush.Get(), 0.8f, renderer.round_stroke());
-    if (state == TrayState::Active || state == TrayState::Working)
-        target->DrawGeometry(renderer.geometry(Shape::trayMotionLines), brush.Get(), 1.6f,
+    if (state == TrayState::active || state == TrayState::working)
+        target->DrawGeometry(renderer.geometry(Shape::tray_motion_lines), brush.Get(), 1.6f,
                              renderer.round_stroke());
     target->SetTransform(D2D1::Matrix3x2F::Identity());
     if (FAILED(target->EndDraw())) return {};
@@ -253,9 +253,9 @@ void on_tray_callback(LPARAM lparam, TrayEvents& events) {
 
 PanelClick left_click_action(bool panel_visible,
                              std::optional<std::chrono::milliseconds> since_hidden) {
-    if (panel_visible) return PanelClick::Hide;
-    if (since_hidden && *since_hidden < panel_reopen_guard) return PanelClick::Ignore;
-    return PanelClick::Show;
+    if (panel_visible) return PanelClick::hide;
+    if (since_hidden && *since_hidden < panel_reopen_guard) return PanelClick::ignore;
+    return PanelClick::show;
 }
 
 }  // namespace torvane

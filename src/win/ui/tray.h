@@ -30,13 +30,13 @@ Color contrast_adjusted(Color accent);
 // or the default when the value is missing or not a DWORD.
 Color read_accent(HKEY root);
 
-enum class TrayState : uint8_t { Active, Blocked, Working, Off };
+enum class TrayState : uint8_t { active, blocked, working, off };
 
 TrayState tray_state(const EngineState& s);
 std::string_view tray_state_name(TrayState state);
 
-// Circle colour of a state; "active" takes the adjusted accent.
-Color tray_state_colour(TrayState state, Color adjusted_accent);
+// Circle color of a state; "active" takes the adjusted accent.
+Color tray_state_color(TrayState state, Color adjusted_accent);
 
 // "active-0067C0-16": state, adjusted accent and pixel size.
 std::string tray_icon_key(TrayState state, Color adjusted_accent, int size);
@@ -80,7 +80,7 @@ struct TrayIcon {
     std::string current_tooltip;
     std::vector<CachedIcon> cache;
     // The registry's accent and the small-icon width, read on the first refresh and again
-    // after a change of colours or settings, so that the once-a-second refresh asks the
+    // after a change of colors or settings, so that the once-a-second refresh asks the
     // system nothing.
     std::optional<Color> accent;
     std::optional<int> icon_size;
@@ -101,7 +101,7 @@ void refresh_tray_icon(TrayIcon& tray, Renderer& renderer, const EngineState& s,
 void tray_taskbar_created(TrayIcon& tray, Renderer& renderer, const EngineState& s,
                           const Preferences& p);
 
-// Windows reported a colour change: the next refresh reads the accent again.
+// Windows reported a color change: the next refresh reads the accent again.
 void tray_accent_changed(TrayIcon& tray);
 // Windows reported a settings or display change: the next refresh asks the icon size again.
 void tray_metrics_changed(TrayIcon& tray);
@@ -120,7 +120,7 @@ struct TrayEvents {
 // clicks included, is ignored.
 void on_tray_callback(LPARAM lparam, TrayEvents& events);
 
-enum class PanelClick : uint8_t { Hide, Ignore, Show };
+enum class PanelClick : uint8_t { hide, ignore, show };
 
 // A left click hides a visible panel; a click less than 350 ms after the panel hid itself
 // (the focus loss from this very click) leaves it hidden; otherwise it opens.

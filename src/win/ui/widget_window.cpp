@@ -69,8 +69,8 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
             return std::nullopt;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
-            if (HBRUSH brush = field_colours(ui_, reinterpret_cast<HDC>(wparam),
-                                             reinterpret_cast<HWND>(lparam)))
+            if (HBRUSH brush = field_colors(ui_, reinterpret_cast<HDC>(wparam),
+                                            reinterpret_cast<HWND>(lparam)))
                 return reinterpret_cast<LRESULT>(brush);
             return std::nullopt;
         case WM_COMMAND:

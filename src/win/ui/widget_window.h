@@ -1,6 +1,6 @@
 #pragma once
 // A window drawn with the widgets. Painting, the cursor, pointer input and the native fields'
-// colours and reports are handled alike for every such window; each window adds its own
+// colors and reports are handled alike for every such window; each window adds its own
 // messages and says what a finished click or a field report does.
 
 #include <windows.h>
@@ -21,7 +21,7 @@ public:
     const UiContext& ui() const { return ui_; }
 
 protected:
-    // `background` is the palette's colour behind the widgets.
+    // `background` is the palette's color behind the widgets.
     WidgetWindow(Renderer& renderer, Color Theme::*background);
     ~WidgetWindow() override;
 

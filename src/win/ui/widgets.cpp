@@ -15,8 +15,8 @@ namespace {
 constexpr float disabled_opacity = 0.45f;
 constexpr float field_inset = 6;
 
-void record(UiContext& ui, DrawShape shape, Color colour) {
-    ui.commands.push_back({std::move(shape), colour, ui.opacity});
+void record(UiContext& ui, DrawShape shape, Color color) {
+    ui.commands.push_back({std::move(shape), color, ui.opacity});
 }
 
 bool contains(const Rect& r, Point p) {
@@ -50,9 +50,9 @@ Rect snapped(const UiContext& ui, Rect r) {
 }
 
 void text_run(UiContext& ui, std::string_view text, const TextStyle& style, Point origin,
-              float width, float height, Color colour) {
+              float width, float height, Color color) {
     ComPtr<IDWriteTextLayout> layout = ui.renderer->layout(text, style, width, height);
-    if (layout) record(ui, TextRun{std::move(layout), origin}, colour);
+    if (layout) record(ui, TextRun{std::move(layout), origin}, color);
 }
 
 void field_frame(UiContext& ui, Rect rect, bool focused, bool borderless) {
@@ -290,15 +290,15 @@ void place(UiContext& ui, NativeField& field, const FieldRequest& request) {
     }
 }
 
-void colour(UiContext& ui, NativeField& field, const FieldRequest& request) {
+void color(UiContext& ui, NativeField& field, const FieldRequest& request) {
     const Color text = request.enabled ? ui.theme.textPrimary
                        : ui.theme.highContrast
                            ? ui.theme.grayText
                            : faded_text(ui.theme.textPrimary, request.background);
-    if (field.brush && text == field.text_colour && request.background == field.background) return;
+    if (field.brush && text == field.text_color && request.background == field.background) return;
     field.brush.reset(CreateSolidBrush(to_colorref(request.background)));
     field.background = request.background;
-    field.text_colour = text;
+    field.text_color = text;
     InvalidateRect(field.control, nullptr, TRUE);
 }
 
@@ -403,7 +403,7 @@ void begin_layout(UiContext& ui) {
 void end_layout(UiContext& ui) {
     ui.pending_key.reset();  // meant for a slider this layout no longer has
     if (const Focusable* focused = find_focusable(ui, ui.focus_id); focused && ui.focus_cues) {
-        // Outside the control, in the palette's text colour, which stands out from either
+        // Outside the control, in the palette's text color, which stands out from either
         // background.
         const Rect& r = focused->rect;
         record(ui, StrokeRectangle{{r.x - 2, r.y - 2, r.w + 4, r.h + 4}, 6, 2},
@@ -420,7 +420,7 @@ void end_layout(UiContext& ui) {
             field->control = control;
         }
         place(ui, *field, request);
-        colour(ui, *field, request);
+        color(ui, *field, request);
         fill_text(ui, *field, request, field->control == focus);
     }
     for (NativeField& field : ui.fields) {
@@ -481,22 +481,21 @@ Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand) {
 
 // --- Drawing -----------------------------------------------------------------------------------
 
-void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold,
-           Color colour) {
+void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold, Color color) {
     text_run(ui, text, {size_tenths(size), TextAlign::left, semibold}, at, 10000, line_height(size),
-             colour);
+             color);
 }
 
 void text_in_rect(UiContext& ui, std::string_view text, Rect rect, float size, bool semibold,
-                  TextAlign align, Color colour, bool ellipsis) {
+                  TextAlign align, Color color, bool ellipsis) {
     TextStyle style{size_tenths(size), align, semibold};
     style.ellipsis = ellipsis;
     const float height = line_height(size);
-    text_run(ui, text, style, {rect.x, rect.y + (rect.h - height) / 2}, rect.w, height, colour);
+    text_run(ui, text, style, {rect.x, rect.y + (rect.h - height) / 2}, rect.w, height, color);
 }
 
 float wrapped_text(UiContext& ui, std::string_view text, Point at, float width, float size,
-                   Color colour, float min_height) {
+                   Color color, float min_height) {
     TextStyle style{size_tenths(size)};
     style.wrap = true;
     ComPtr<IDWriteTextLayout> layout = ui.renderer->layout(text, style, width, 10000);
@@ -504,41 +503,41 @@ float wrapped_text(UiContext& ui, std::string_view text, Point at, float width, 
     DWRITE_TEXT_METRICS metrics{};
     const float height = SUCCEEDED(layout->GetMetrics(&metrics)) ? metrics.height : 0;
     if (height < min_height) at.y += (min_height - height) / 2;
-    record(ui, TextRun{std::move(layout), at}, colour);
+    record(ui, TextRun{std::move(layout), at}, color);
     return height;
 }
 
-void glyph(UiContext& ui, wchar_t code_point, Point centre, float size, Color colour) {
+void glyph(UiContext& ui, wchar_t code_point, Point centre, float size, Color color) {
     char buffer[4];
     TextStyle style{size_tenths(size), TextAlign::center};
     style.icon_font = true;
     const float height = line_height(size);
     text_run(ui, utf8_of(code_point, buffer), style, {centre.x - size, centre.y - height / 2},
-             2 * size, height, colour);
+             2 * size, height, color);
 }
 
-void circle(UiContext& ui, Point centre, float radius, Color colour) {
-    record(ui, FillCircle{centre, radius}, colour);
+void circle(UiContext& ui, Point centre, float radius, Color color) {
+    record(ui, FillCircle{centre, radius}, color);
 }
 
-void status_glyph(UiContext& ui, GlyphKind kind, Point top_left, float size, Color colour) {
-    record(ui, StatusGlyph{kind, top_left, size}, colour);
+void status_glyph(UiContext& ui, GlyphKind kind, Point top_left, float size, Color color) {
+    record(ui, StatusGlyph{kind, top_left, size}, color);
 }
 
-void filled_rect(UiContext& ui, Rect rect, float radius, Color colour) {
-    record(ui, FillRectangle{snapped(ui, rect), radius}, colour);
+void filled_rect(UiContext& ui, Rect rect, float radius, Color color) {
+    record(ui, FillRectangle{snapped(ui, rect), radius}, color);
 }
 
-void outlined_rect(UiContext& ui, Rect rect, float radius, Color colour) {
-    record(ui, StrokeRectangle{snapped(ui, rect), radius, 1}, colour);
+void outlined_rect(UiContext& ui, Rect rect, float radius, Color color) {
+    record(ui, StrokeRectangle{snapped(ui, rect), radius, 1}, color);
 }
 
 void separator(UiContext& ui, Point at, float width) {
     record(ui, FillRectangle{{at.x, at.y, width, 1}, 0}, ui.theme.divider);
 }
 
-void line(UiContext& ui, Point from, Point to, float width, Color colour) {
-    record(ui, Line{from, to, width}, colour);
+void line(UiContext& ui, Point from, Point to, float width, Color color) {
+    record(ui, Line{from, to, width}, color);
 }
 
 // --- Interactive widgets -----------------------------------------------------------------------
@@ -988,10 +987,10 @@ ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam) {
     return ReportOutcome::none;
 }
 
-HBRUSH field_colours(UiContext& ui, HDC dc, HWND control) {
+HBRUSH field_colors(UiContext& ui, HDC dc, HWND control) {
     const NativeField* field = field_of(ui, control);
     if (!field || !field->brush) return nullptr;
-    SetTextColor(dc, to_colorref(field->text_colour));
+    SetTextColor(dc, to_colorref(field->text_color));
     SetBkColor(dc, to_colorref(field->background));
     return field->brush.get();
 }

@@ -86,7 +86,7 @@ struct NativeField {
     HFONT font = nullptr;
     Brush brush;
     Color background = 0;
-    Color text_colour = 0;
+    Color text_color = 0;
 };
 
 // A control the keyboard can reach, as the current layout registered it: Tab follows this
@@ -179,19 +179,19 @@ private:
 };
 
 // Drawing only.
-void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold, Color colour);
+void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold, Color color);
 void text_in_rect(UiContext& ui, std::string_view text, Rect rect, float size, bool semibold,
-                  TextAlign align, Color colour, bool ellipsis = false);
+                  TextAlign align, Color color, bool ellipsis = false);
 // Returns the text's height; a text lower than `min_height` is centred within it.
 float wrapped_text(UiContext& ui, std::string_view text, Point at, float width, float size,
-                   Color colour, float min_height = 0);
-void glyph(UiContext& ui, wchar_t code_point, Point centre, float size, Color colour);
-void circle(UiContext& ui, Point centre, float radius, Color colour);
-void status_glyph(UiContext& ui, GlyphKind kind, Point top_left, float size, Color colour);
-void filled_rect(UiContext& ui, Rect rect, float radius, Color colour);
-void outlined_rect(UiContext& ui, Rect rect, float radius, Color colour);
+                   Color color, float min_height = 0);
+void glyph(UiContext& ui, wchar_t code_point, Point centre, float size, Color color);
+void circle(UiContext& ui, Point centre, float radius, Color color);
+void status_glyph(UiContext& ui, GlyphKind kind, Point top_left, float size, Color color);
+void filled_rect(UiContext& ui, Rect rect, float radius, Color color);
+void outlined_rect(UiContext& ui, Rect rect, float radius, Color color);
 void separator(UiContext& ui, Point at, float width);
-void line(UiContext& ui, Point from, Point to, float width, Color colour);
+void line(UiContext& ui, Point from, Point to, float width, Color color);
 
 // Interactive; each returns true once for a click.
 bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float size,
@@ -267,7 +267,7 @@ bool field_command(UiContext& ui, WPARAM wparam, LPARAM lparam);
 enum class ReportOutcome : uint8_t { none, relayout, close, focus };
 ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam);
 // WM_CTLCOLOREDIT / WM_CTLCOLORSTATIC: the field's brush, or null for a foreign control.
-HBRUSH field_colours(UiContext& ui, HDC dc, HWND control);
+HBRUSH field_colors(UiContext& ui, HDC dc, HWND control);
 
 // Describes the control `id` of the current layout for screen readers: a name where the widget
 // has no visible label of its own (an icon, a switch, a field named by its row), and a value.

@@ -1,4 +1,4 @@
-#include "core/removal.h"
+#include "core/uninstall_command.h"
 
 #include "core/utf8.h"
 

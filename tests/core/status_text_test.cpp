@@ -1,4 +1,4 @@
-#include "core/fmt.h"
+#include "core/status_text.h"
 
 #include <gtest/gtest.h>
 

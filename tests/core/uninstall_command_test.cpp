@@ -1,6 +1,6 @@
 // The uninstaller's delayed folder removal through cmd.exe.
 
-#include "core/removal.h"
+#include "core/uninstall_command.h"
 
 #include <gtest/gtest.h>
 

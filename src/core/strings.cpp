@@ -1,8 +1,8 @@
 // Small text helpers shared by the parsers.
 
-#include "text.h"
+#include "core/strings.h"
 
-#include "utf8.h"
+#include "core/utf8.h"
 
 namespace torvane {
 

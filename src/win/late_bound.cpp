@@ -1,4 +1,4 @@
-#include "win/system.h"
+#include "win/late_bound.h"
 
 namespace torvane {
 

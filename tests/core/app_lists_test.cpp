@@ -1,4 +1,4 @@
-#include "core/names.h"
+#include "core/app_lists.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Comma-separated app name lists and case-insensitive substring matching against them.
 
-#include "names.h"
+#include "core/app_lists.h"
 
 #include <algorithm>
 
-#include "platform.h"
-#include "text.h"
+#include "core/platform.h"
+#include "core/strings.h"
 
 namespace torvane {
 

@@ -1,14 +1,14 @@
 // Spanish wording of durations, clock times and the system's state. The append_* forms are
 // what the once-a-second tick uses: they only write into the caller's buffer.
 
-#include "fmt.h"
+#include "core/status_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#include "utf8.h"
+#include "core/utf8.h"
 
 namespace torvane {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "time.h"
+#include "core/time.h"
 
 namespace torvane {
 
