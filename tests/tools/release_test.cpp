@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "core/appcast.h"
@@ -301,12 +303,61 @@ TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("osslsigncode failed"), std::string::npos) << failed.err;
     EXPECT_FALSE(fs::exists(path("bad.exe")));
-    // The time-stamping server is asked: one that cannot be reached fails the signing.
-    EXPECT_EQ(tool({"sign-exe", "--timestamp-url", "http://127.0.0.1:1", path("in.exe"),
-                    path("c.pem"), path("k.pem"), path("ts.exe")})
-                  .status,
-              1);
-    EXPECT_FALSE(fs::exists(path("ts.exe")));
+}
+
+// A time-stamping authority on a loopback port: openssl answers one RFC 3161 query (within a
+// minute) behind a small HTTP server, which writes its port to DIR/port.
+constexpr const char* time_stamp_server = R"(
+import http.server, subprocess, sys
+d = sys.argv[1]
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", d + "/tsa.cnf", "-queryfile",
+                                "/dev/stdin", "-out", "/dev/stdout"], input=query,
+                               capture_output=True).stdout
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+    def log_message(self, *args):
+        pass
+server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+server.timeout = 60
+open(d + "/port.tmp", "w").write(str(server.server_port))
+__import__("os").rename(d + "/port.tmp", d + "/port")
+server.handle_request()
+)";
+
+TEST_F(Signing, SignExeTimeStampsWithTheGivenServer) {
+    const std::string tsa =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=TSA' "
+        "-addext extendedKeyUsage=critical,timeStamping -keyout " +
+        path("tsa.key") + " -out " + path("tsa.pem") + " 2>/dev/null";
+    ASSERT_EQ(std::system(tsa.c_str()), 0);
+    write_bytes(path("tsa.cnf"),
+                signing::bytes_of("[tsa]\ndefault_tsa = t\n[t]\nserial = " + path("serial") +
+                                  "\nsigner_cert = " + path("tsa.pem") +
+                                  "\nsigner_key = " + path("tsa.key") +
+                                  "\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\n"
+                                  "digests = sha256\ness_cert_id_alg = sha256\n"));
+    write_bytes(path("tsa.py"), signing::bytes_of(time_stamp_server));
+    ASSERT_EQ(std::system(("python3 " + path("tsa.py") + " " + dir_.string() + " &").c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(path("port")) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(fs::exists(path("port"))) << "the time-stamping server did not start";
+
+    write_bytes(path("in.exe"), testing_pe::image(testing_pe::version_info({})).bytes);
+    const Outcome r =
+        tool({"sign-exe", "--timestamp-url", "http://127.0.0.1:" + read_text(path("port")),
+              path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -TSA-CAfile " +
+                               path("tsa.pem") + " -in " + path("out.exe") +
+                               " 2>&1 | grep -q 'Timestamp Server Signature verification: ok'";
+    EXPECT_EQ(std::system(verify.c_str()), 0);
 }
 
 TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
