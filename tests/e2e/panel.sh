@@ -27,7 +27,7 @@ click() {  # click X Y, then waits for the panel to settle where the click may m
     until_true 3 settled "$panel_name"
 }
 reads() { window_reads "$panel_name" "$@"; }  # reads PATTERN SHOT
-chip_1h="250 112" switch="275 32" cancel_link="60 95"
+switch="275 32" cancel_link="60 95"
 until_field="124 220" start_field="266 284" program="265 356" pause_5min="60 419"
 power="281 511"
 
@@ -59,10 +59,22 @@ check "Esc hides it" until_true 3 panel_hidden
 wine "$ctl" show
 check "a second start's \"show\" opens it" until_true 5 find_panel
 
-echo "== Each block once"
-click $chip_1h
-check "\"1 h\" switches on: the icon turns to the accent" wait_for_color $active one-hour
+echo "== Each block once, \"1 h\" with the keyboard alone"
+# What a window manager does when the panel opens: it gets the keyboard.
+has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+until_true 3 settled "$panel_name"
+panel_id=$(xdotool search --onlyvisible --name "$panel_name" | head -n 1)
+xdotool windowfocus "$panel_id"
+until_true 3 has_focus "$panel_id"
+xdotool key Tab Tab Tab space  # from the switch: "15 min", "30 min", "1 h"
+check "Tab to \"1 h\" and Space switch on: the icon turns to the accent" \
+    wait_for_color $active one-hour
 check "the row \"Se apaga en …\" shows" reads "Se apaga en" timer-row
+# Hidden, the panel forgets the keyboard's focus ring, which the reading below would see.
+xdotool key Escape
+until_true 3 panel_hidden
+wine "$ctl" show
+until_true 5 find_panel && until_true 3 settled "$panel_name"
 click $cancel_link
 check "\"Cancelar temporizadores\" removes the row" test "$wh" -eq "$closed_height"
 click $pause_5min
