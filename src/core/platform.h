@@ -13,8 +13,8 @@
 
 namespace torvane {
 
-// Whole file as bytes; absent when it is missing or unreadable.
-std::optional<std::string> read_file(const std::filesystem::path& path);
+// Whole file as bytes; the failed call and its system error when it is missing or unreadable.
+Result<std::string> read_file(const std::filesystem::path& path);
 
 // Writes "<target>.tmp" and moves it over the target (creating parent folders first).
 // The temporary file is removed when the move fails; the old target then stays intact.

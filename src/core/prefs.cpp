@@ -279,8 +279,9 @@ Preferences parse_preferences(std::string_view text) {
 }
 
 Preferences load_preferences(const std::filesystem::path& path) {
-    std::optional<std::string> text = read_file(path);
-    return text ? parse_preferences(*text) : Preferences::defaults();
+    // A file that cannot be read counts as none, as at the first start.
+    const Result<std::string> text = read_file(path);
+    return text ? parse_preferences(text.value()) : Preferences::defaults();
 }
 
 std::string serialize_preferences(const Preferences& prefs) {

@@ -30,8 +30,8 @@ double flag(bool value) {
 }
 
 json read_unlocked(const std::filesystem::path& file) {
-    std::optional<std::string> text = read_file(file);
-    return text ? parse_state(*text) : json::object();
+    const Result<std::string> text = read_file(file);
+    return text ? parse_state(text.value()) : json::object();
 }
 
 // The write procedure: read, change one key, write the whole object back.

@@ -9,26 +9,34 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "core/platform.h"
 #include "core/utf8.h"
 
 namespace torvane {
 
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(text).str();
-}
-
 static Error errno_error(const char* what) {
     return Error{what, errno};
+}
+
+Result<std::string> read_file(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno_error("open");
+    std::string bytes;
+    char buffer[1 << 16];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        } else if (errno != EINTR) {
+            const Error error = errno_error("read");
+            ::close(fd);
+            return error;
+        }
+    }
+    ::close(fd);
+    return bytes;
 }
 
 static bool write_all(int fd, std::string_view bytes) {

@@ -8,6 +8,7 @@
 #include "core/platform.h"
 #include "core/utf8.h"
 #include "win/handle.h"
+#include "win/last_error.h"
 #include "win/wtext.h"
 
 namespace torvane {
@@ -20,27 +21,21 @@ std::string narrow(std::wstring_view utf16) {
     return utf8_of_utf16(utf16);
 }
 
-namespace {
-
-Error last_error(const char* what) {
-    return Error{what, static_cast<long>(GetLastError())};
-}
-
-}  // namespace
-
-std::optional<std::string> read_file(const std::filesystem::path& path) {
+Result<std::string> read_file(const std::filesystem::path& path) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
+    if (!file) return last_error("CreateFileW");
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1LL << 30)) return std::nullopt;
+    if (!GetFileSizeEx(file.get(), &size)) return last_error("GetFileSizeEx");
+    if (size.QuadPart > (1LL << 30)) return Error{"archivo de más de 1 GiB"};
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
         DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return std::nullopt;
+        if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr))
+            return last_error("ReadFile");
         if (got == 0) break;
         done += got;
     }
