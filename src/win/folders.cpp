@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/handle.h"
+#include "win/last_error.h"
 #include "win/late_bound.h"
 
 namespace torvane {
@@ -94,32 +95,40 @@ std::vector<std::wstring> folder_names(HANDLE folder) {
 
 }  // namespace
 
-bool remove_tree(const std::filesystem::path& path, bool only_own) {
+Status remove_tree(const std::filesystem::path& path, bool only_own) {
     const FileHandle entry = open_entry(path);
     if (!entry) {
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return success();
+        return Error{"CreateFileW", static_cast<long>(error)};
     }
-    if (only_own && !owned_by_current_user(entry.get())) return false;
+    if (only_own && !owned_by_current_user(entry.get())) return success();
     const DWORD attributes = entry_attributes(entry.get(), path);
+    Status inside = success();
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         for (const std::wstring& name : folder_names(entry.get()))
-            remove_tree(path / name);
+            if (Status removed = remove_tree(path / name); !removed && inside) inside = removed;
     // Through the handle opened on the entry itself: a link goes, its target is not touched.
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition,
-                                      sizeof disposition);
+    if (SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition,
+                                   sizeof disposition))
+        return success();
+    // What stayed inside says more than the folder that is therefore not empty.
+    return inside ? Status(last_error("SetFileInformationByHandle")) : inside;
 }
 
-DWORD flush_file(const std::filesystem::path& path) {
+Status flush_file(const std::filesystem::path& path) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && FlushFileBuffers(file.get()) ? ERROR_SUCCESS : GetLastError();
+    if (!file) return last_error("CreateFileW");
+    if (!FlushFileBuffers(file.get())) return last_error("FlushFileBuffers");
+    return success();
 }
 
-bool rename_durably(const std::filesystem::path& from, const std::filesystem::path& to) {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+Status rename_durably(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return success();
+    return last_error("MoveFileExW");
 }
 
 bool is_file(const std::filesystem::path& path) {
@@ -132,15 +141,16 @@ bool is_folder(const std::filesystem::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-DWORD create_folder_tree(const std::filesystem::path& folder) {
-    if (is_folder(folder)) return ERROR_SUCCESS;
+Status create_folder_tree(const std::filesystem::path& folder) {
+    if (is_folder(folder)) return success();
     const std::filesystem::path parent = folder.parent_path();
     if (!parent.empty() && parent != folder)
-        if (DWORD error = create_folder_tree(parent)) return error;
-    if (CreateDirectoryW(folder.c_str(), nullptr)) return ERROR_SUCCESS;
+        if (Status parent_made = create_folder_tree(parent); !parent_made) return parent_made;
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return success();
     const DWORD error = GetLastError();
     // Created meanwhile by someone else is as good; a file of that name is not.
-    return error == ERROR_ALREADY_EXISTS && is_folder(folder) ? ERROR_SUCCESS : error;
+    if (error == ERROR_ALREADY_EXISTS && is_folder(folder)) return success();
+    return Error{"CreateDirectoryW", static_cast<long>(error)};
 }
 
 std::filesystem::path temp_folder() {

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+#include "core/result.h"
+
 namespace torvane {
 
 // The known folder; when that lookup fails or is empty, the environment variable when set and
@@ -24,20 +26,20 @@ std::filesystem::path temp_folder();
 bool is_file(const std::filesystem::path& path);
 bool is_folder(const std::filesystem::path& path);
 
-// Creates `folder` and any missing parents; the system error code, 0 on success.
-DWORD create_folder_tree(const std::filesystem::path& folder);
+// Creates `folder` and any missing parents.
+Status create_folder_tree(const std::filesystem::path& folder);
 
-// Writes what the system still caches of the file to the disk; the system error code, 0 on
-// success.
-DWORD flush_file(const std::filesystem::path& path);
+// Writes what the system still caches of the file to the disk.
+Status flush_file(const std::filesystem::path& path);
 
-// Renames `from` to `to`, replacing it, written through to the disk before it returns; false
-// with the system error in GetLastError.
-bool rename_durably(const std::filesystem::path& from, const std::filesystem::path& to);
+// Renames `from` to `to`, replacing it, written through to the disk before it returns.
+Status rename_durably(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Removes `path` and, when it is a folder, everything in it, without ever following a link: a
 // junction or symbolic link is removed as a link and never entered, so what it points at stays.
-// With `only_own`, nothing is removed unless the current user owns `path`. True when it is gone.
-bool remove_tree(const std::filesystem::path& path, bool only_own = false);
+// With `only_own`, nothing is removed unless the current user owns `path`, and another's entry
+// left alone is no failure. Succeeds when it was not there either; a part inside that cannot go
+// keeps the folder, and is the failure.
+Status remove_tree(const std::filesystem::path& path, bool only_own = false);
 
 }  // namespace torvane

@@ -7,6 +7,8 @@
 #include "win/folders.h"
 #include "win/handle.h"
 #include "win/instance.h"
+#include "win/last_error.h"
+#include "win/log.h"
 #include "win/version.h"
 #include "win/wtext.h"
 
@@ -28,34 +30,33 @@ void stop_running_copy() {
 }
 
 // Copies through "Torvane.exe.new", flushed to the disk, and renames it over the installed file
-// with write-through, so that the installed copy is never half written; the system error code
-// of the failed step, 0 on success.
-DWORD copy_into_place(const std::filesystem::path& own) {
+// with write-through, so that the installed copy is never half written.
+Status copy_into_place(const std::filesystem::path& own) {
     stop_running_copy();
-    if (DWORD error = create_folder_tree(install_dir())) return error;
+    if (Status folder = create_folder_tree(install_dir()); !folder) return folder;
     const std::filesystem::path installed = installed_exe_path();
     std::filesystem::path fresh = installed;
     fresh += L".new";
-    if (!CopyFileW(own.c_str(), fresh.c_str(), FALSE)) return GetLastError();
-    DWORD error = flush_file(fresh);
-    if (error == ERROR_SUCCESS) {
-        if (rename_durably(fresh, installed)) return ERROR_SUCCESS;
-        error = GetLastError();
-    }
-    remove_tree(fresh);
-    return error;
+    if (!CopyFileW(own.c_str(), fresh.c_str(), FALSE)) return last_error("CopyFileW");
+    Status placed = flush_file(fresh);
+    if (placed) placed = rename_durably(fresh, installed);
+    if (!placed) log_failure("No se pudo borrar Torvane.exe.new", remove_tree(fresh));
+    return placed;
 }
 
-void warn_install_failed(DWORD error) {
+// The box shows the system's description; the log adds the call that failed.
+void warn_install_failed(const Error& error) {
+    log_line("No se pudo instalar Torvane: " + error_text(error));
     const std::wstring text = L"No se pudo instalar Torvane en " + install_dir().native() +
-                              L".\n\n" + widen(system_error_text(error));
+                              L".\n\n" + widen(system_error_text(static_cast<DWORD>(error.code)));
     MessageBoxW(nullptr, text.c_str(), L"Torvane", MB_OK | MB_ICONWARNING);
 }
 
 // A copy that cannot be started leaves the user with nothing: then this one runs instead.
 InstallOutcome start_installed_copy() {
-    return launch_executable(installed_exe_path()) ? InstallOutcome::handed_over
-                                                   : InstallOutcome::run_here;
+    const Result<Handle> started = launch_executable(installed_exe_path());
+    log_failure("No se pudo iniciar la copia instalada", started);
+    return started ? InstallOutcome::handed_over : InstallOutcome::run_here;
 }
 
 InstallOutcome hand_over() {
@@ -89,19 +90,21 @@ InstallOutcome install_if_needed() {
     const std::filesystem::path installed = installed_exe_path();
     if (same_program(own, installed)) return InstallOutcome::run_here;
     if (is_file(installed) && build_of(installed) >= running_build()) return hand_over();
-    if (DWORD error = copy_into_place(own)) {
-        warn_install_failed(error);
+    if (const Status copied = copy_into_place(own); !copied) {
+        warn_install_failed(copied.error());
         return InstallOutcome::run_here;
     }
-    write_uninstall_entry();
-    create_start_menu_shortcut();
+    log_failure("No se pudo registrar la desinstalación", write_uninstall_entry());
+    log_failure("No se pudo crear el acceso directo", create_start_menu_shortcut());
     // Re-pointed at the new copy; a first installation does not switch it on.
-    if (autostart_enabled()) set_autostart(true);
+    if (autostart_enabled())
+        log_failure("No se pudo actualizar el inicio con la sesión", set_autostart(true));
     return start_installed_copy();
 }
 
 void write_uninstall_entry_if_installed() {
-    if (same_program(running_exe_path(), installed_exe_path())) write_uninstall_entry();
+    if (same_program(running_exe_path(), installed_exe_path()))
+        log_failure("No se pudo registrar la desinstalación", write_uninstall_entry());
 }
 
 std::filesystem::path install_dir() {
@@ -118,20 +121,20 @@ std::filesystem::path shortcut_path() {
            L"Torvane.lnk";
 }
 
-Handle start_process(const std::wstring& program, std::wstring command_line,
-                     const std::wstring& folder, DWORD flags) {
+Result<Handle> start_process(const std::wstring& program, std::wstring command_line,
+                             const std::wstring& folder, DWORD flags) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
                         flags | CREATE_UNICODE_ENVIRONMENT, nullptr, folder.c_str(), &startup,
                         &process))
-        return Handle();
+        return last_error("CreateProcessW");
     Handle thread(process.hThread);
     return Handle(process.hProcess);
 }
 
-Handle launch_executable(const std::filesystem::path& exe) {
+Result<Handle> launch_executable(const std::filesystem::path& exe) {
     const std::filesystem::path folder = exe.has_parent_path() ? exe.parent_path() : L".";
     return start_process(exe.native(), L"\"" + exe.native() + L"\"", folder.native());
 }

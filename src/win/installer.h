@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/result.h"
 #include "win/handle.h"
 
 namespace torvane {
@@ -20,7 +21,7 @@ enum class InstallOutcome { run_here, handed_over };
 InstallOutcome install_if_needed();
 
 // At a normal start: refreshes the entry when this is the installed copy, so that it follows
-// updates.
+// updates. A failure goes to the log.
 void write_uninstall_entry_if_installed();
 
 // The local install folder ("Programs\Torvane") and the installed executable in it; the
@@ -29,12 +30,11 @@ std::filesystem::path install_dir();
 std::filesystem::path installed_exe_path();
 std::filesystem::path shortcut_path();
 
-// Starts `program` with `command_line` in `folder`: the process, empty when it could not be
-// started (the reason in GetLastError).
-Handle start_process(const std::wstring& program, std::wstring command_line,
-                     const std::wstring& folder, DWORD flags = 0);
+// Starts `program` with `command_line` in `folder`: the process.
+Result<Handle> start_process(const std::wstring& program, std::wstring command_line,
+                             const std::wstring& folder, DWORD flags = 0);
 // Starts an executable without arguments, in its own folder.
-Handle launch_executable(const std::filesystem::path& exe);
+Result<Handle> launch_executable(const std::filesystem::path& exe);
 
 // The form in which two program paths are compared: the final path (links followed) when the
 // file can be opened, "/" as "\", without a leading "\\?\" or trailing "\", in lower case.

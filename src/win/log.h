@@ -2,7 +2,10 @@
 // The data folder and the diagnostic log kept in it.
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+
+#include "core/result.h"
 
 namespace torvane {
 
@@ -15,6 +18,13 @@ void log_line(std::string_view message);
 
 // The same, to a given log file.
 void append_log_line(const std::filesystem::path& file, std::string_view message);
+
+// "{what}: {the failed call} (código {code})" when `result` failed; nothing otherwise. For the
+// failures the program carries on after.
+template <class T>
+void log_failure(std::string_view what, const Result<T>& result) {
+    if (!result) log_line(std::string(what) + ": " + error_text(result.error()));
+}
 
 // A log larger than this is deleted before the next line is written.
 inline constexpr unsigned long long log_size_limit = 0x40000;

@@ -47,28 +47,37 @@ DWORD size_in_kib(const std::filesystem::path& exe) {
     return static_cast<DWORD>(std::min<ULONGLONG>(bytes / 1024, 0x7FFFFFFF));
 }
 
-RegKey create_key(const wchar_t* subkey) {
+Result<RegKey> create_key(const wchar_t* subkey) {
     RegKey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        key.reset();
+    const LSTATUS status =
+        RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) return Error{"RegCreateKeyExW", status};
     return key;
 }
 
-void save_shortcut() {
+Status checked(HRESULT hr, const char* call) {
+    if (FAILED(hr)) return Error{call, hr};
+    return success();
+}
+
+// The first step that fails ends it.
+Status save_shortcut() {
     ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(link.GetAddressOf()))))
-        return;
+    Status saved =
+        checked(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(link.GetAddressOf())),
+                "CoCreateInstance");
     const std::filesystem::path exe = installed_exe_path();
-    if (FAILED(link->SetPath(exe.c_str())) ||
-        FAILED(link->SetWorkingDirectory(install_dir().c_str())) ||
-        FAILED(link->SetIconLocation(exe.c_str(), 0)) ||
-        FAILED(link->SetDescription(L"Mantiene la PC despierta")))
-        return;
+    if (saved) saved = checked(link->SetPath(exe.c_str()), "SetPath");
+    if (saved)
+        saved = checked(link->SetWorkingDirectory(install_dir().c_str()), "SetWorkingDirectory");
+    if (saved) saved = checked(link->SetIconLocation(exe.c_str(), 0), "SetIconLocation");
+    if (saved) saved = checked(link->SetDescription(L"Mantiene la PC despierta"), "SetDescription");
     ComPtr<IPersistFile> file;
-    if (FAILED(link.As(&file))) return;
-    file->Save(shortcut_path().c_str(), TRUE);
+    if (saved) saved = checked(link.As(&file), "QueryInterface(IPersistFile)");
+    if (saved) saved = checked(file->Save(shortcut_path().c_str(), TRUE), "IPersistFile::Save");
+    return saved;
 }
 
 }  // namespace
@@ -86,38 +95,50 @@ std::vector<RegistryValue> uninstall_entry_values() {
             {L"EstimatedSize", size_in_kib(exe)}};
 }
 
-// A value that cannot be set is left out.
-void write_uninstall_entry() {
-    const RegKey key = create_key(uninstall_key);
-    if (!key) return;
+Status write_uninstall_entry() {
+    const Result<RegKey> key = create_key(uninstall_key);
+    if (!key) return key.error();
+    Status written = success();
     for (const RegistryValue& value : uninstall_entry_values()) {
-        if (const auto* text = std::get_if<std::wstring>(&value.data))
-            write_string(key.get(), value.name, *text);
-        else
-            write_dword(key.get(), value.name, std::get<DWORD>(value.data));
+        const auto* text = std::get_if<std::wstring>(&value.data);
+        Status one = text ? write_string(key.value().get(), value.name, *text)
+                          : write_dword(key.value().get(), value.name, std::get<DWORD>(value.data));
+        if (!one && written) written = std::move(one);
     }
+    return written;
 }
 
-void remove_uninstall_entry() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, uninstall_key);
+Status remove_uninstall_entry() {
+    const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, uninstall_key);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        return Error{"RegDeleteTreeW", status};
+    return success();
 }
 
-void create_start_menu_shortcut() {
+Status create_start_menu_shortcut() {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(com)) return;
-    save_shortcut();
+    if (FAILED(com)) return Error{"CoInitializeEx", com};
+    Status saved = save_shortcut();
     CoUninitialize();
+    return saved;
 }
 
-void set_autostart(bool enabled) {
+Status set_autostart(bool enabled) {
     if (enabled) {
-        if (const RegKey key = create_key(run_key))
-            write_string(key.get(), product, quoted(installed_exe_path()));
-        return;
+        const Result<RegKey> key = create_key(run_key);
+        if (!key) return key.error();
+        return write_string(key.value().get(), product, quoted(installed_exe_path()));
     }
     RegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, run_key, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
-        RegDeleteValueW(key.get(), product);
+    const char* call = "RegOpenKeyExW";
+    LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, run_key, 0, KEY_SET_VALUE, key.put());
+    if (status == ERROR_SUCCESS) {
+        call = "RegDeleteValueW";
+        status = RegDeleteValueW(key.get(), product);
+    }
+    // No key or no value: off already.
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return Error{call, status};
+    return success();
 }
 
 bool autostart_enabled() {

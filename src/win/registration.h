@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/result.h"
+
 namespace torvane {
 
 // The entry in the list of installed programs, describing the installed file as it is now: the
@@ -17,14 +19,17 @@ struct RegistryValue {
     std::variant<std::wstring, DWORD> data;
 };
 std::vector<RegistryValue> uninstall_entry_values();
-void write_uninstall_entry();
-void remove_uninstall_entry();
+// A value that cannot be set is left out, the others are still written; the first failure.
+Status write_uninstall_entry();
+// Succeeds when there is no entry.
+Status remove_uninstall_entry();
 
-void create_start_menu_shortcut();
+Status create_start_menu_shortcut();
 
-// Log-on start: the Run value always names the installed copy, whichever copy asks. Failures
-// are silent; the settings window shows autostart_enabled() afterwards.
-void set_autostart(bool enabled);
+// Log-on start: the Run value always names the installed copy, whichever copy asks. Switching
+// off succeeds when there is no value. The user sees no failure: the settings window shows
+// autostart_enabled() afterwards.
+Status set_autostart(bool enabled);
 // True for any non-empty Run value of the program, wherever it points.
 bool autostart_enabled();
 

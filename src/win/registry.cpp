@@ -27,6 +27,13 @@ std::optional<std::vector<BYTE>> read_raw(HKEY root, const wchar_t* subkey, cons
     return data;
 }
 
+Status set_value(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+    const LSTATUS status =
+        RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+    if (status != ERROR_SUCCESS) return Error{"RegSetValueExW", status};
+    return success();
+}
+
 }  // namespace
 
 std::optional<DWORD> read_dword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
@@ -46,16 +53,14 @@ std::optional<std::wstring> read_string(HKEY root, const wchar_t* subkey, const 
     return text;
 }
 
-bool write_string(HKEY key, const wchar_t* name, std::wstring_view text) {
+Status write_string(HKEY key, const wchar_t* name, std::wstring_view text) {
     const std::wstring terminated(text);
     const auto bytes = static_cast<DWORD>((terminated.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
-                          bytes) == ERROR_SUCCESS;
+    return set_value(key, name, REG_SZ, terminated.c_str(), bytes);
 }
 
-bool write_dword(HKEY key, const wchar_t* name, DWORD value) {
-    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof value) == ERROR_SUCCESS;
+Status write_dword(HKEY key, const wchar_t* name, DWORD value) {
+    return set_value(key, name, REG_DWORD, &value, sizeof value);
 }
 
 }  // namespace torvane

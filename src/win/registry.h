@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/result.h"
 #include "win/handle.h"
 
 namespace torvane {
@@ -19,8 +20,8 @@ std::optional<DWORD> read_dword(HKEY root, const wchar_t* subkey, const wchar_t*
 // value is missing or of another type.
 std::optional<std::wstring> read_string(HKEY root, const wchar_t* subkey, const wchar_t* name);
 
-// Store a REG_SZ with its terminating NUL, or a REG_DWORD; false on failure.
-bool write_string(HKEY key, const wchar_t* name, std::wstring_view text);
-bool write_dword(HKEY key, const wchar_t* name, DWORD value);
+// Store a REG_SZ with its terminating NUL, or a REG_DWORD.
+Status write_string(HKEY key, const wchar_t* name, std::wstring_view text);
+Status write_dword(HKEY key, const wchar_t* name, DWORD value);
 
 }  // namespace torvane

@@ -39,7 +39,8 @@ void schedule_install_dir_removal() {
     const std::wstring system = system_folder();
     std::wstring command = widen(removal_command_line(narrow(system), text));
     const std::wstring cmd = system + L"\\cmd.exe";
-    start_process(cmd, std::move(command), system, CREATE_NO_WINDOW);
+    // Nothing to report to: see uninstall.
+    (void)start_process(cmd, std::move(command), system, CREATE_NO_WINDOW);
 }
 
 }  // namespace
@@ -52,10 +53,12 @@ int uninstall() {
         signal_quit();
         wait_for_exit();
     }
-    set_autostart(false);
+    // Whatever cannot be removed stays, unreported: the log itself goes with the data folder,
+    // and a line written after it would bring the folder back.
+    (void)set_autostart(false);
     DeleteFileW(shortcut_path().c_str());
-    remove_uninstall_entry();
-    remove_tree(data_dir());
+    (void)remove_uninstall_entry();
+    (void)remove_tree(data_dir());
     schedule_install_dir_removal();
     return 0;
 }

@@ -18,6 +18,7 @@
 #include "win/folders.h"
 #include "win/handle.h"
 #include "win/installer.h"
+#include "win/last_error.h"
 #include "win/log.h"
 #include "win/net.h"
 #include "win/state_file.h"
@@ -71,55 +72,64 @@ bool acceptable_version(std::span<const std::uint8_t> exe, const Appcast& appcas
            build > running_build;
 }
 
-// Removes the new file through its own handle, so that only the file written here can go.
+// Removes the new file through its own handle, so that only the file written here can go. One
+// that stays is removed at the next start.
 void discard(NewProgram& fresh) {
     FILE_DISPOSITION_INFO remove{TRUE};
-    SetFileInformationByHandle(fresh.file.get(), FileDispositionInfo, &remove, sizeof remove);
+    if (!SetFileInformationByHandle(fresh.file.get(), FileDispositionInfo, &remove, sizeof remove))
+        log_failure("No se pudo borrar Torvane.new.exe",
+                    Status(last_error("SetFileInformationByHandle")));
     fresh.file.reset();
 }
 
-DWORD write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
+Status write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
         DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return GetLastError();
-        if (written == 0) return ERROR_WRITE_FAULT;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr))
+            return last_error("WriteFile");
+        if (written == 0) return Error{"WriteFile", ERROR_WRITE_FAULT};
         bytes = bytes.subspan(written);
     }
     // On the disk, not only in the system's cache, before any name points at it.
-    return FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
+    if (!FlushFileBuffers(file)) return last_error("FlushFileBuffers");
+    return success();
 }
 
 // Gives the open file the name `to`, replacing what has it, and writes that through.
-bool rename_open_file(HANDLE file, const std::filesystem::path& to) {
+Status rename_open_file(HANDLE file, const std::filesystem::path& to) {
     const std::wstring& name = to.native();
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
     rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), rename->FileName);
-    return SetFileInformationByHandle(file, FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size())) &&
-           FlushFileBuffers(file);
+    if (!SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size())))
+        return last_error("SetFileInformationByHandle");
+    if (!FlushFileBuffers(file)) return last_error("FlushFileBuffers");
+    return success();
 }
 
 // After the new file could not take its place: the previous program goes back, renamed or, if
 // that fails too, copied, so that the path still starts a program. False when neither worked.
 bool put_back(const std::filesystem::path& old, const std::filesystem::path& current,
               RenameFile rename) {
-    if (rename(old, current)) return true;
-    log_line("No se pudo devolver la versión anterior a su lugar: " +
-             system_error_text(GetLastError()));
-    if (CopyFileW(old.c_str(), current.c_str(), FALSE)) return flush_file(current) == 0;
-    log_line("Tampoco se pudo copiar: " + system_error_text(GetLastError()) +
-             "; no hay Torvane.exe");
+    const Status renamed = rename(old, current);
+    if (renamed) return true;
+    log_failure("No se pudo devolver la versión anterior a su lugar", renamed);
+    const Status copied = CopyFileW(old.c_str(), current.c_str(), FALSE)
+                              ? flush_file(current)
+                              : Status(last_error("CopyFileW"));
+    if (copied) return true;
+    log_line("Tampoco se pudo copiar: " + error_text(copied.error()) + "; no hay Torvane.exe");
     return false;
 }
 
-// A swap that failed: the system error of the failed step, and whether a program is left at the
-// running program's path.
+// A swap that failed: the failed step, and whether a program is left at the running program's
+// path.
 struct SwapFailure {
-    DWORD error = ERROR_SUCCESS;
+    Error error;
     bool program_in_place = true;
 };
 
@@ -129,20 +139,19 @@ std::optional<SwapFailure> replace_executable(NewProgram& fresh,
                                               const std::filesystem::path& current,
                                               RenameFile rename) {
     const std::filesystem::path old = current.parent_path() / L"Torvane.old.exe";
-    if (present(old) && !DeleteFileW(old.c_str())) return SwapFailure{GetLastError()};
+    if (present(old) && !DeleteFileW(old.c_str())) return SwapFailure{last_error("DeleteFileW")};
     // A running executable may be renamed, though not deleted or overwritten.
-    if (!rename(current, old)) return SwapFailure{GetLastError()};
-    if (!rename_open_file(fresh.file.get(), current)) {
-        const DWORD error = GetLastError();
+    if (Status moved = rename(current, old); !moved) return SwapFailure{moved.error()};
+    if (Status renamed = rename_open_file(fresh.file.get(), current); !renamed) {
         // Before the old file goes back: it may only replace a file nobody holds.
         discard(fresh);
-        return SwapFailure{error, put_back(old, current, rename)};
+        return SwapFailure{renamed.error(), put_back(old, current, rename)};
     }
     fresh.file.reset();
     return std::nullopt;
 }
 
-// A failed step: the status the user sees, and what the log adds to it.
+// A failed step: the status the user sees, and what the log adds to it (the failed call).
 struct Refusal {
     explicit Refusal(std::string_view text, std::string why = {})
         : message(text), detail(std::move(why)) {}
@@ -151,7 +160,8 @@ struct Refusal {
 };
 
 std::string swap_failure_text(const SwapFailure& failure, const std::filesystem::path& exe) {
-    std::string message = std::string(not_replaced) + ": " + system_error_text(failure.error);
+    std::string message = std::string(not_replaced) + ": " +
+                          system_error_text(static_cast<DWORD>(failure.error.code));
     if (!failure.program_in_place)
         message += ". Torvane.exe no se pudo restaurar: la versión anterior quedó en " +
                    narrow((exe.parent_path() / L"Torvane.old.exe").native());
@@ -168,7 +178,7 @@ std::optional<Refusal> prove_and_replace(UpdaterState& state, const Appcast& app
     publish(state, [&] { state.status = "Instalando…"; });
     const std::optional<SwapFailure> failure = replace_executable(fresh, target.exe, target.rename);
     if (!failure) return std::nullopt;
-    return Refusal(swap_failure_text(*failure, target.exe));
+    return Refusal(swap_failure_text(*failure, target.exe), failure->error.message);
 }
 
 // The steps between the download and the restart, in order; the message of the first that
@@ -183,8 +193,7 @@ std::optional<Refusal> verify_and_replace(UpdaterState& state, const Appcast& ap
     if (target.exe.empty() || !target.exe.has_parent_path()) return Refusal(not_replaced);
     Result<NewProgram> fresh = write_new_program(target.exe.parent_path(), app.value());
     if (!fresh)
-        return Refusal(swap_failure_text({static_cast<DWORD>(fresh.error().code)}, target.exe),
-                       fresh.error().message);
+        return Refusal(swap_failure_text({fresh.error()}, target.exe), fresh.error().message);
     std::optional<Refusal> failure =
         prove_and_replace(state, appcast, app.value(), fresh.value(), target);
     if (fresh.value().file) discard(fresh.value());
@@ -234,16 +243,16 @@ Result<NewProgram> write_new_program(const std::filesystem::path& folder,
                                      std::span<const std::uint8_t> bytes) {
     NewProgram fresh{{}, folder / L"Torvane.new.exe"};
     // What a crashed attempt left; never followed if it is a link.
-    remove_tree(fresh.path);
+    if (Status cleared = remove_tree(fresh.path); !cleared) return cleared.error();
     // Others may read it, as the system's loader and scanners do, but never write, rename or
     // remove it while this handle lives.
     fresh.file.reset(CreateFileW(fresh.path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                  FILE_SHARE_READ, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
-    if (!fresh.file) return Error{"CreateFileW", static_cast<long>(GetLastError())};
-    if (const DWORD error = write_all(fresh.file.get(), bytes)) {
+    if (!fresh.file) return last_error("CreateFileW");
+    if (Status written = write_all(fresh.file.get(), bytes); !written) {
         discard(fresh);
-        return Error{"WriteFile", static_cast<long>(error)};
+        return written.error();
     }
     return fresh;
 }
@@ -284,9 +293,11 @@ void remove_update_leftovers(const std::filesystem::path& exe, const std::filesy
         const std::filesystem::path old = folder / L"Torvane.old.exe";
         // The previous process holds its file while it watches this build start, and then exits.
         const ULONGLONG give_up = GetTickCount64() + new_build_trial_ms + 5000;
-        while (!remove_tree(old) && GetTickCount64() < give_up)
+        Status removed = remove_tree(old);
+        for (; !removed && GetTickCount64() < give_up; removed = remove_tree(old))
             Sleep(300);
-        remove_tree(folder / L"Torvane.new.exe");
+        log_failure("No se pudo borrar Torvane.old.exe", removed);
+        log_failure("No se pudo borrar Torvane.new.exe", remove_tree(folder / L"Torvane.new.exe"));
     }
     if (temp.empty()) return;
     std::error_code error;
@@ -294,7 +305,8 @@ void remove_update_leftovers(const std::filesystem::path& exe, const std::filesy
          it.increment(error)) {
         // A shared temporary folder may hold other users' entries of that name: never theirs.
         if (it->path().filename().wstring().starts_with(work_folder_prefix))
-            remove_tree(it->path(), true);
+            log_failure("No se pudo borrar " + narrow(it->path().native()),
+                        remove_tree(it->path(), true));
     }
 }
 

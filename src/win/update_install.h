@@ -20,7 +20,7 @@
 
 namespace torvane {
 
-using RenameFile = bool (*)(const std::filesystem::path& from, const std::filesystem::path& to);
+using RenameFile = Status (*)(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // The program being replaced: its own path (empty when unknown) and build number, and how the
 // swap renames it out of the way and back (tests put one in that fails or meddles).

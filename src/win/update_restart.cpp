@@ -18,8 +18,9 @@ namespace {
 // Why the build at `exe` did not start; nothing when it still runs after the trial or ended
 // normally (a build that finds another copy running hands over to it and exits with 0).
 std::optional<std::string> trial_failure(const std::filesystem::path& exe, DWORD trial_ms) {
-    const Handle process = launch_executable(exe);
-    if (!process) return "no se pudo iniciar: " + system_error_text(GetLastError());
+    const Result<Handle> started = launch_executable(exe);
+    if (!started) return "no se pudo iniciar: " + error_text(started.error());
+    const Handle& process = started.value();
     if (WaitForSingleObject(process.get(), trial_ms) != WAIT_OBJECT_0) return std::nullopt;
     DWORD code = 0;
     if (!GetExitCodeProcess(process.get(), &code) || code == 0) return std::nullopt;
@@ -36,14 +37,16 @@ NewBuildStart start_new_build(const std::filesystem::path& exe, DWORD trial_ms) 
     if (!failure) return NewBuildStart::running;
     const std::string build = version ? std::to_string(version->build) : "desconocida";
     log_line("La build " + build + " " + *failure + "; se vuelve a la anterior");
-    if (!rename_durably(exe.parent_path() / L"Torvane.old.exe", exe)) {
-        log_line("No se pudo volver a la versión anterior: " + system_error_text(GetLastError()));
+    if (const Status back = rename_durably(exe.parent_path() / L"Torvane.old.exe", exe); !back) {
+        log_line("No se pudo volver a la versión anterior: " + error_text(back.error()));
         return NewBuildStart::rollback_failed;
     }
     if (version) set_state_key("refusedBuild", version->build);
     remove_state_key("updatedTo");
     set_state_key("rolledBack", {{"build", build}, {"reason", *failure}});
-    return launch_executable(exe) ? NewBuildStart::rolled_back : NewBuildStart::rollback_failed;
+    const Result<Handle> restarted = launch_executable(exe);
+    log_failure("No se pudo iniciar la versión anterior", restarted);
+    return restarted ? NewBuildStart::rolled_back : NewBuildStart::rollback_failed;
 }
 
 }  // namespace torvane

@@ -64,11 +64,11 @@ void put_raw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
 
 class Autostart : public testing::Test {
 protected:
-    void TearDown() override { set_autostart(false); }
+    void TearDown() override { EXPECT_TRUE(set_autostart(false).ok()); }
 };
 
 TEST_F(Autostart, ValueNamesTheInstalledCopyAndGoesAway) {
-    set_autostart(true);
+    ASSERT_TRUE(set_autostart(true).ok());
     const std::wstring expected = L"\"" + installed_exe_path().native() + L"\"";
     EXPECT_EQ(raw_value(run_key, L"Torvane"), sz(expected));
     EXPECT_NE(expected.find(L"\\Programs\\Torvane\\Torvane.exe\""), std::wstring::npos);
@@ -76,12 +76,12 @@ TEST_F(Autostart, ValueNamesTheInstalledCopyAndGoesAway) {
     // Another program's value is left alone.
     put_raw(L"Other", REG_SZ, L"x", 4);
 
-    set_autostart(false);
+    ASSERT_TRUE(set_autostart(false).ok());
     EXPECT_EQ(raw_value(run_key, L"Torvane"), std::nullopt);
     EXPECT_FALSE(autostart_enabled());
     EXPECT_NE(raw_value(run_key, L"Other"), std::nullopt);
     // Switching off twice is harmless.
-    set_autostart(false);
+    EXPECT_TRUE(set_autostart(false).ok());
     EXPECT_FALSE(autostart_enabled());
     RegKey key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, run_key, 0, KEY_SET_VALUE, key.put()),
@@ -136,7 +136,7 @@ TEST_F(Installed, UninstallEntryDescribesTheInstalledFile) {
     place(beside_tests(L"version_es.exe"));
     const uintmax_t bytes = 40 * 1024 * 1024 + 1023;
     std::filesystem::resize_file(installed_exe_path(), bytes);
-    write_uninstall_entry();
+    ASSERT_TRUE(write_uninstall_entry().ok());
 
     const std::wstring exe = installed_exe_path().native();
     EXPECT_EQ(raw_value(entry_key, L"DisplayName"), sz(L"Torvane"));
@@ -151,10 +151,10 @@ TEST_F(Installed, UninstallEntryDescribesTheInstalledFile) {
 
     // Without a version resource or a file: an empty version and size 0, rewritten in place.
     place(beside_tests(L"torvane_win_tests.exe"));
-    write_uninstall_entry();
+    ASSERT_TRUE(write_uninstall_entry().ok());
     EXPECT_EQ(raw_value(entry_key, L"DisplayVersion"), sz(L""));
     std::filesystem::remove(installed_exe_path());
-    write_uninstall_entry();
+    ASSERT_TRUE(write_uninstall_entry().ok());
     EXPECT_EQ(raw_value(entry_key, L"EstimatedSize"), dword(0));
 
     // Only the installed copy keeps the entry current at its start; this test program is not it.
@@ -162,8 +162,8 @@ TEST_F(Installed, UninstallEntryDescribesTheInstalledFile) {
     write_uninstall_entry_if_installed();
     EXPECT_EQ(raw_value(entry_key, L"DisplayName"), std::nullopt);
     // Removing it takes the whole key.
-    write_uninstall_entry();
-    remove_uninstall_entry();
+    ASSERT_TRUE(write_uninstall_entry().ok());
+    ASSERT_TRUE(remove_uninstall_entry().ok());
     RegKey key;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, entry_key, 0, KEY_READ, key.put()), ERROR_SUCCESS);
 }
@@ -171,7 +171,7 @@ TEST_F(Installed, UninstallEntryDescribesTheInstalledFile) {
 TEST_F(Installed, ShortcutStartsTheInstalledCopyInItsFolder) {
     EXPECT_EQ(shortcut_path().filename(), L"Torvane.lnk");
     EXPECT_EQ(shortcut_path().parent_path().filename(), L"Programs");
-    create_start_menu_shortcut();
+    ASSERT_TRUE(create_start_menu_shortcut().ok());
     ASSERT_TRUE(std::filesystem::exists(shortcut_path()));
 
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));

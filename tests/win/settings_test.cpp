@@ -298,7 +298,7 @@ TEST_F(SettingsOnScreen, TheDisplaySwitchTakesEffectAtOnce) {
 }
 
 TEST_F(SettingsOnScreen, TheAutostartSwitchShowsTheRegistryAndThePaletteFollowsWindows) {
-    set_autostart(false);
+    ASSERT_TRUE(set_autostart(false).ok());
     open(0);
     click(10);
     EXPECT_TRUE(autostart_enabled());

@@ -9,6 +9,7 @@
 #include "core/status_text.h"
 #include "win/app.h"
 #include "win/jiggler.h"
+#include "win/log.h"
 #include "win/registration.h"
 #include "win/update_install.h"
 #include "win/version.h"
@@ -317,7 +318,8 @@ float SettingsWindow::general(App& app, float y) {
         Card card(ui_, y, content_width_);
         if (switch_row(ui_, id_autostart, y, w, "Abrir Torvane al iniciar sesión",
                        autostart_shown_)) {
-            set_autostart(!autostart_shown_);
+            log_failure("No se pudo cambiar el inicio con la sesión",
+                        set_autostart(!autostart_shown_));
             autostart_shown_ = autostart_enabled();
         }
         flip_switch(ui_, id_restore, y, w, "Recordar si estaba activo al abrir", p.restoreState);
