@@ -70,22 +70,6 @@ void quit(bool restart) {
     PostQuitMessage(restart ? quit_to_restart : 0);
 }
 
-// The icon's mouse events: the panel on a left or balloon click, keep-awake on a right click.
-class TrayActions final : public TrayEvents {
-public:
-    explicit TrayActions(App& app) : app_(app) {}
-    void left_click() override { toggle_panel(app_); }
-    void right_click() override {
-        if (panel_visible(app_)) hide_panel(app_);
-        apply_effects(app_, toggle(app_.engine, app_.prefs, local_now(), false));
-        refresh(app_);
-    }
-    void show() override { show_panel(app_); }
-
-private:
-    App& app_;
-};
-
 }  // namespace
 
 App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preferences loaded,
@@ -199,8 +183,21 @@ void MainWindow::after_message() {
 void MainWindow::on_tray_event(LPARAM lparam) {
     AppBorrow app;
     if (!app) return;
-    TrayActions actions(*app);
-    on_tray_callback(lparam, actions);
+    switch (tray_action(lparam)) {
+        case TrayAction::toggle_panel:
+            toggle_panel(*app);
+            break;
+        case TrayAction::toggle_keep_awake:
+            if (panel_visible(*app)) hide_panel(*app);
+            apply_effects(*app, toggle(app->engine, app->prefs, local_now(), false));
+            refresh(*app);
+            break;
+        case TrayAction::show_panel:
+            show_panel(*app);
+            break;
+        case TrayAction::none:
+            break;
+    }
 }
 
 void MainWindow::on_update_notice() {

@@ -81,14 +81,17 @@ protected:
 TEST_F(SettingsOnScreen, ClosingLetsGoOfTheDrawingResources) {
     open(0);
     ASSERT_GE(paints_dispatched(settings_window()), 1);
-    ID2D1Factory* factory = app_->renderer->factory();
-    factory->AddRef();
+    ComPtr<ID2D1Factory> factory;
+    {
+        Result<OffscreenImage> image = app_->renderer->offscreen(1, 1);
+        ASSERT_TRUE(image.ok());
+        image.value().target()->GetFactory(&factory);
+    }
     SendMessageW(settings_window(), WM_CLOSE, 0, 0);
     refresh(*app_);
-    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(factory.Detach()->Release(), 0u);
     open(0);
     EXPECT_GE(paints_dispatched(settings_window()), 1);
-    EXPECT_NE(app_->renderer->factory(), nullptr);
 }
 
 TEST_F(SettingsOnScreen, OpensOnTheAskedTabAndClosesWithoutEndingTheProgram) {

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -143,14 +144,25 @@ protected:
     static inline std::shared_ptr<Renderer> renderer_;
 };
 
+// The image's row-major premultiplied pixels, 0xAARRGGBB each, as drawn so far; none when the
+// system does not describe its bitmap.
+inline std::span<const uint32_t> pixels_of(const OffscreenImage& image) {
+    GdiFlush();  // GDI may still hold back writes to the DIB
+    DIBSECTION dib{};
+    if (GetObjectW(image.bitmap(), sizeof dib, &dib) != sizeof dib || !dib.dsBm.bmBits) return {};
+    return {static_cast<const uint32_t*>(dib.dsBm.bmBits),
+            static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height())};
+}
+
 // Each point within a few steps per channel of `pixel` (0xAARRGGBB), for rounding in the
 // rasteriser.
 inline void expect_at(const OffscreenImage& image, uint32_t pixel,
                       std::initializer_list<std::pair<int, int>> points) {
+    const std::span<const uint32_t> pixels = pixels_of(image);
+    ASSERT_FALSE(pixels.empty());
     for (const auto& [x, y] : points)
         for (int shift = 0; shift < 32; shift += 8)
-            EXPECT_NEAR((pixel >> shift) & 0xFF,
-                        (image.pixels()[y * image.width() + x] >> shift) & 0xFF, 6)
+            EXPECT_NEAR((pixel >> shift) & 0xFF, (pixels[y * image.width() + x] >> shift) & 0xFF, 6)
                 << "at " << x << ", " << y << " of " << image.width();
 }
 

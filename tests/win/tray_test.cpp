@@ -58,21 +58,14 @@ TEST(TrayPure, StateTooltipAndClick) {
 // Version 4's layout: the event in lParam's low word, the icon id in its high word. A mouse
 // click is answered once, on its button-up, not again on the selection that follows it.
 TEST(TrayCallback, MouseClicksAndTheKeyboardSelectionEachActOnce) {
-    struct Recorder final : TrayEvents {
-        std::string seen;
-        void left_click() override { seen += 'L'; }
-        void right_click() override { seen += 'R'; }
-        void show() override { seen += 'S'; }
-    };
-    const std::pair<UINT, const char*> cases[] = {
-        {WM_LBUTTONUP, "L"},  {NIN_SELECT, ""},           {WM_LBUTTONDBLCLK, ""},
-        {WM_RBUTTONUP, "R"},  {WM_CONTEXTMENU, ""},       {WM_MOUSEMOVE, ""},
-        {NIN_KEYSELECT, "S"}, {NIN_BALLOONUSERCLICK, "S"}};
-    for (const auto& [event, expected] : cases) {
-        Recorder events;
-        on_tray_callback(MAKELPARAM(event, tray_icon_id), events);
-        EXPECT_EQ(events.seen, expected) << std::hex << event;
-    }
+    using enum TrayAction;
+    const std::pair<UINT, TrayAction> cases[] = {
+        {WM_LBUTTONUP, toggle_panel}, {NIN_SELECT, none},
+        {WM_LBUTTONDBLCLK, none},     {WM_RBUTTONUP, toggle_keep_awake},
+        {WM_CONTEXTMENU, none},       {WM_MOUSEMOVE, none},
+        {NIN_KEYSELECT, show_panel},  {NIN_BALLOONUSERCLICK, show_panel}};
+    for (const auto& [event, expected] : cases)
+        EXPECT_EQ(tray_action(MAKELPARAM(event, tray_icon_id)), expected) << std::hex << event;
 }
 
 // Records every call into the shell.

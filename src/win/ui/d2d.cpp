@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "win/last_error.h"
 #include "win/wtext.h"
 
 namespace torvane {
@@ -190,11 +191,6 @@ void set_target_scale(WindowTarget& window, float scale) {
     if (window.target) window.target->SetDpi(96 * scale, 96 * scale);
 }
 
-std::span<const uint32_t> OffscreenImage::pixels() const {
-    GdiFlush();  // GDI may still hold back writes to the DIB
-    return {bits_, static_cast<size_t>(width_) * static_cast<size_t>(height_)};
-}
-
 Result<std::shared_ptr<Renderer>> Renderer::create() {
     std::shared_ptr<Renderer> r(new Renderer);
     HRESULT hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
@@ -309,12 +305,6 @@ float Renderer::text_width(std::string_view text, float size, bool semibold) {
     return measure(text, {size_tenths(size), TextAlign::left, semibold}, 10000).width;
 }
 
-float Renderer::wrapped_height(std::string_view text, float size, float width) {
-    TextStyle style{size_tenths(size)};
-    style.wrap = true;
-    return measure(text, style, width).height;
-}
-
 HRESULT Renderer::draw(ID2D1RenderTarget* target, Color background,
                        std::span<const DrawCommand> commands) {
     target->BeginDraw();
@@ -363,7 +353,7 @@ Result<OffscreenImage> Renderer::offscreen(int width, int height) {
     image.width_ = std::max(width, 1);
     image.height_ = std::max(height, 1);
     image.dc_.reset(CreateCompatibleDC(nullptr));
-    if (!image.dc_.get()) return Error{"CreateCompatibleDC", static_cast<long>(GetLastError())};
+    if (!image.dc_.get()) return last_error("CreateCompatibleDC");
 
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -375,10 +365,7 @@ Result<OffscreenImage> Renderer::offscreen(int width, int height) {
     void* bits = nullptr;
     image.bitmap_.reset(
         CreateDIBSection(image.dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!image.bitmap_.get() || !bits) {
-        return Error{"CreateDIBSection", static_cast<long>(GetLastError())};
-    }
-    image.bits_ = static_cast<const uint32_t*>(bits);
+    if (!image.bitmap_.get() || !bits) return last_error("CreateDIBSection");
     SelectObject(image.dc_.get(), image.bitmap_.get());
 
     const D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties(

@@ -160,8 +160,6 @@ public:
     ID2D1DCRenderTarget* target() const { return target_.Get(); }
     HDC dc() const { return dc_.get(); }
     HBITMAP bitmap() const { return bitmap_.get(); }
-    // Row-major premultiplied pixels, 0xAARRGGBB each; complete after EndDraw.
-    std::span<const uint32_t> pixels() const;
 
 private:
     friend class Renderer;
@@ -169,7 +167,6 @@ private:
     Bitmap bitmap_;
     MemoryDc dc_;
     ComPtr<ID2D1DCRenderTarget> target_;
-    const uint32_t* bits_ = nullptr;
     int width_ = 0;
     int height_ = 0;
 };
@@ -183,10 +180,7 @@ public:
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
-    // Null while released (see release_device).
-    ID2D1Factory* factory() const { return factory_.Get(); }
     const std::wstring& text_family() const { return text_family_; }
-    const std::wstring& icon_family() const { return icon_family_; }
     // Round caps and joins.
     ID2D1StrokeStyle* round_stroke() const { return round_stroke_.Get(); }
     ID2D1PathGeometry* geometry(Shape shape) const {
@@ -204,7 +198,6 @@ public:
     TextSize measure(std::string_view text, const TextStyle& style, float max_width);
     // Single line, left-aligned.
     float text_width(std::string_view text, float size, bool semibold);
-    float wrapped_height(std::string_view text, float size, float width);
 
     // One frame on any render target: clear to `background`, replay the commands. Returns
     // EndDraw's result, or the failure that stopped the frame earlier.

@@ -234,20 +234,17 @@ void remove_tray_icon(TrayIcon& tray) {
 // Version 4 puts the event in the low word of lParam (the icon id in the high word) and follows
 // the mouse messages with NIN_SELECT after a left click and WM_CONTEXTMENU after a right one;
 // acting on those too would answer each click twice.
-void on_tray_callback(LPARAM lparam, TrayEvents& events) {
+TrayAction tray_action(LPARAM lparam) {
     switch (LOWORD(lparam)) {
         case WM_LBUTTONUP:
-            events.left_click();
-            break;
+            return TrayAction::toggle_panel;
         case WM_RBUTTONUP:
-            events.right_click();
-            break;
+            return TrayAction::toggle_keep_awake;
         case NIN_BALLOONUSERCLICK:
         case NIN_KEYSELECT:
-            events.show();
-            break;
+            return TrayAction::show_panel;
         default:
-            break;
+            return TrayAction::none;
     }
 }
 

@@ -108,17 +108,14 @@ void tray_metrics_changed(TrayIcon& tray);
 // NIM_DELETE when added.
 void remove_tray_icon(TrayIcon& tray);
 
-// The shell's answers to the icon's mouse events.
-struct TrayEvents {
-    virtual ~TrayEvents() = default;
-    virtual void left_click() = 0;   // show or hide the panel
-    virtual void right_click() = 0;  // hide the panel, toggle keep-awake
-    virtual void show() = 0;         // a balloon clicked, or the icon chosen with the keyboard
-};
+// What the shell's report of an event on the icon asks for: a left click shows or hides the
+// panel, a right click hides it and toggles keep-awake, a clicked balloon or the icon chosen
+// with the keyboard shows it.
+enum class TrayAction : uint8_t { none, toggle_panel, toggle_keep_awake, show_panel };
 
-// Dispatches the callback message (event in the low word of lParam); anything else, double
-// clicks included, is ignored.
-void on_tray_callback(LPARAM lparam, TrayEvents& events);
+// The action of the callback message (event in the low word of lParam); anything else, double
+// clicks included, asks for none.
+TrayAction tray_action(LPARAM lparam);
 
 enum class PanelClick : uint8_t { hide, ignore, show };
 
