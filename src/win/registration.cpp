@@ -80,7 +80,11 @@ Status save_shortcut() {
     return saved;
 }
 
-}  // namespace
+// The values in the order they are written.
+struct RegistryValue {
+    const wchar_t* name;
+    std::variant<std::wstring, DWORD> data;
+};
 
 std::vector<RegistryValue> uninstall_entry_values() {
     const std::filesystem::path exe = installed_exe_path();
@@ -94,6 +98,8 @@ std::vector<RegistryValue> uninstall_entry_values() {
             {L"NoRepair", DWORD{1}},
             {L"EstimatedSize", size_in_kib(exe)}};
 }
+
+}  // namespace
 
 Status write_uninstall_entry() {
     const Result<RegKey> key = create_key(uninstall_key);

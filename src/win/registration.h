@@ -4,22 +4,12 @@
 
 #include <windows.h>
 
-#include <string>
-#include <variant>
-#include <vector>
-
 #include "core/result.h"
 
 namespace torvane {
 
-// The entry in the list of installed programs, describing the installed file as it is now: the
-// values in the order they are written.
-struct RegistryValue {
-    const wchar_t* name;
-    std::variant<std::wstring, DWORD> data;
-};
-std::vector<RegistryValue> uninstall_entry_values();
-// A value that cannot be set is left out, the others are still written; the first failure.
+// The entry in the list of installed programs, describing the installed file as it is now. A
+// value that cannot be set is left out, the others are still written; the first failure.
 Status write_uninstall_entry();
 // Succeeds when there is no entry.
 Status remove_uninstall_entry();

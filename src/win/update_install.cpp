@@ -96,6 +96,27 @@ Status write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
     return success();
 }
 
+// Creates "Torvane.new.exe" in `folder` as a new file (a leftover of a crashed attempt is removed
+// first) and writes `bytes` to it, flushed to the disk; the failed call and its system error
+// otherwise, with nothing left behind.
+Result<NewProgram> write_new_program(const std::filesystem::path& folder,
+                                     std::span<const std::uint8_t> bytes) {
+    NewProgram fresh{{}, folder / L"Torvane.new.exe"};
+    // What a crashed attempt left; never followed if it is a link.
+    if (Status cleared = remove_tree(fresh.path); !cleared) return cleared.error();
+    // Others may read it, as the system's loader and scanners do, but never write, rename or
+    // remove it while this handle lives.
+    fresh.file.reset(CreateFileW(fresh.path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!fresh.file) return last_error("CreateFileW");
+    if (Status written = write_all(fresh.file.get(), bytes); !written) {
+        discard(fresh);
+        return written.error();
+    }
+    return fresh;
+}
+
 // Gives the open file the name `to`, replacing what has it, and writes that through.
 Status rename_open_file(HANDLE file, const std::filesystem::path& to) {
     const std::wstring& name = to.native();
@@ -237,24 +258,6 @@ void install_package(UpdaterState& state, const Appcast& appcast,
     const std::optional<Refusal> failure = verify_and_replace(state, appcast, package, target);
     if (failure) return update_failed(state, failure->message, failure->detail);
     installed(state, appcast);
-}
-
-Result<NewProgram> write_new_program(const std::filesystem::path& folder,
-                                     std::span<const std::uint8_t> bytes) {
-    NewProgram fresh{{}, folder / L"Torvane.new.exe"};
-    // What a crashed attempt left; never followed if it is a link.
-    if (Status cleared = remove_tree(fresh.path); !cleared) return cleared.error();
-    // Others may read it, as the system's loader and scanners do, but never write, rename or
-    // remove it while this handle lives.
-    fresh.file.reset(CreateFileW(fresh.path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                 FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
-    if (!fresh.file) return last_error("CreateFileW");
-    if (Status written = write_all(fresh.file.get(), bytes); !written) {
-        discard(fresh);
-        return written.error();
-    }
-    return fresh;
 }
 
 std::optional<std::string> signer_thumbprint(const std::filesystem::path& file, HANDLE opened) {

@@ -50,12 +50,6 @@ void install_update(UpdaterState& state, const Appcast& appcast);
 void install_package(UpdaterState& state, const Appcast& appcast,
                      std::span<const std::uint8_t> package, const InstallTarget& target);
 
-// Creates "Torvane.new.exe" in `folder` as a new file (a leftover of a crashed attempt is removed
-// first) and writes `bytes` to it, flushed to the disk; the failed call and its system error
-// otherwise, with nothing left behind.
-Result<NewProgram> write_new_program(const std::filesystem::path& folder,
-                                     std::span<const std::uint8_t> bytes);
-
 // SHA-256 of the certificate that Authenticode-signed `file`, as 64 lowercase hex digits;
 // absent when the file has no valid signature. A root the system does not trust still counts.
 // With `opened`, the file is read through that handle only.
