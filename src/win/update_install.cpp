@@ -77,8 +77,8 @@ bool acceptable_version(std::span<const std::uint8_t> exe, const Appcast& appcas
 void discard(NewProgram& fresh) {
     FILE_DISPOSITION_INFO remove{TRUE};
     if (!SetFileInformationByHandle(fresh.file.get(), FileDispositionInfo, &remove, sizeof remove))
-        log_failure("No se pudo borrar Torvane.new.exe",
-                    Status(last_error("SetFileInformationByHandle")));
+        log_line("No se pudo borrar Torvane.new.exe: " +
+                 error_text(last_error("SetFileInformationByHandle")));
     fresh.file.reset();
 }
 
