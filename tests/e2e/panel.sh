@@ -27,6 +27,7 @@ click() {  # click X Y, then waits for the panel to settle where the click may m
     until_true 3 settled "$panel_name"
 }
 reads() { window_reads "$panel_name" "$@"; }  # reads PATTERN SHOT
+panel_height_is() { find_panel && ((wh == $1)); }
 switch="275 32" cancel_link="60 95"
 until_field="124 220" start_field="266 284" program="265 356" pause_5min="60 419"
 power="281 511"
@@ -76,7 +77,7 @@ until_true 3 panel_hidden
 wine "$ctl" show
 until_true 5 find_panel && until_true 3 settled "$panel_name"
 click $cancel_link
-check "\"Cancelar temporizadores\" removes the row" test "$wh" -eq "$closed_height"
+check "\"Cancelar temporizadores\" removes the row" until_true 5 panel_height_is "$closed_height"
 click $pause_5min
 check "a pause chip shows \"En pausa, vuelve en …\"" reads "En pausa, vuelve en" pause-row
 click $cancel_link
