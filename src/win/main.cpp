@@ -95,7 +95,7 @@ std::string text_at(const nlohmann::json& object, const char* key) {
 
 // After a new build failed to start and this one was put back in its place.
 void report_rollback(App& app, const nlohmann::json& record) {
-    remove_state_key("rolledBack");
+    log_failure("No se pudo borrar el aviso de la vuelta atrás", remove_state_key("rolledBack"));
     log_line("La build " + text_at(record, "build") + " " + text_at(record, "reason") +
              "; se volvió a la anterior y no se instalará sola");
     if (app.prefs.notifications)
@@ -109,7 +109,7 @@ void post_update_notice_and_greeting(App& app) {
         rolled_back != state.end() && rolled_back->is_object())
         report_rollback(app, *rolled_back);
     if (auto updated = state.find("updatedTo"); updated != state.end() && updated->is_object()) {
-        remove_state_key("updatedTo");
+        log_failure("No se pudo borrar el aviso de actualización", remove_state_key("updatedTo"));
         if (app.prefs.notifications) {
             std::optional<std::string_view> raw;
             if (auto notes = updated->find("notes"); notes != updated->end() && notes->is_string())
@@ -122,7 +122,7 @@ void post_update_notice_and_greeting(App& app) {
     }
     if (auto onboarded = state.find("onboarded");
         onboarded == state.end() || *onboarded != nlohmann::json(true)) {
-        set_state_key("onboarded", true);
+        log_failure("No se pudo anotar la bienvenida", set_state_key("onboarded", true));
         show_notification(app.window, greeting_title, greeting_body);
         open_settings(app, static_cast<int>(Command::settings_general));
     }

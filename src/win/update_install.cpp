@@ -226,7 +226,9 @@ void installed(UpdaterState& state, const Appcast& appcast) {
     // Read by the new build at its start, for the balloon with the release notes. The new build
     // is in place whatever happens here, so a failure only costs the balloon.
     guarded("torvane-update-install", [&] {
-        set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}});
+        log_failure(
+            "No se pudieron guardar las notas de la versión",
+            set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}}));
     });
     publish(state, [&] { state.restart_requested = true; });
 }

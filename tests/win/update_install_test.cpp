@@ -108,7 +108,7 @@ protected:
     void TearDown() override {
         fs::remove_all(folder_);
         for (const char* key : {"updatedTo", "refusedBuild", "rolledBack"})
-            remove_state_key(key);
+            EXPECT_TRUE(remove_state_key(key).ok());
     }
 
     void install_running(const fs::path& program) {
@@ -312,7 +312,7 @@ TEST_F(UpdateInstall, ANewBuildThatDoesNotStartGivesWayToThePreviousOne) {
         SCOPED_TRACE(c.exit_code ? c.exit_code : L"not a program");
         write_file(exe_, c.exit_code ? next : Bytes(4096, 0x90));
         write_file(folder_ / L"Torvane.old.exe", running_bytes_);
-        set_state_key("updatedTo", {{"notes", ""}});
+        ASSERT_TRUE(set_state_key("updatedTo", {{"notes", ""}}).ok());
         SetEnvironmentVariableW(L"TORVANE_TEST_EXIT_CODE", c.exit_code ? c.exit_code : L"0");
         EXPECT_EQ(start_new_build(exe_), c.outcome);
         const nlohmann::json state = read_state();
@@ -333,7 +333,7 @@ TEST_F(UpdateInstall, ANewBuildThatDoesNotStartGivesWayToThePreviousOne) {
                 "no se pudo iniciar: CreateProcessW (código "));
         // The restored copy was started, and holds its file until it ends.
         EXPECT_TRUE(within(std::chrono::seconds(30), [&] { return DeleteFileW(exe_.c_str()); }));
-        remove_state_key("refusedBuild");
+        EXPECT_TRUE(remove_state_key("refusedBuild").ok());
     }
     SetEnvironmentVariableW(L"TORVANE_TEST_EXIT_CODE", nullptr);
 }
