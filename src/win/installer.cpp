@@ -85,12 +85,13 @@ std::wstring final_path(const std::filesystem::path& path) {
 }  // namespace
 
 InstallOutcome install_if_needed() {
-    const std::filesystem::path own = running_exe_path();
-    if (own.empty()) return InstallOutcome::run_here;
+    // A path that cannot be found is logged at the start.
+    const Result<std::filesystem::path> own = running_exe_path();
+    if (!own) return InstallOutcome::run_here;
     const std::filesystem::path installed = installed_exe_path();
-    if (same_program(own, installed)) return InstallOutcome::run_here;
+    if (same_program(own.value(), installed)) return InstallOutcome::run_here;
     if (is_file(installed) && build_of(installed) >= running_build()) return hand_over();
-    if (const Status copied = copy_into_place(own); !copied) {
+    if (const Status copied = copy_into_place(own.value()); !copied) {
         warn_install_failed(copied.error());
         return InstallOutcome::run_here;
     }
@@ -103,7 +104,8 @@ InstallOutcome install_if_needed() {
 }
 
 void write_uninstall_entry_if_installed() {
-    if (same_program(running_exe_path(), installed_exe_path()))
+    const Result<std::filesystem::path> own = running_exe_path();
+    if (own && same_program(own.value(), installed_exe_path()))
         log_failure("No se pudo registrar la desinstalación", write_uninstall_entry());
 }
 

@@ -146,7 +146,9 @@ int run() {
     MainWindow main_window;
     if (!main_window.create()) return fail("No se pudo crear la ventana principal");
     const HWND window = main_window.handle();
-    log_line("Inicio " + version_and_build() + " en " + narrow(running_exe_path().native()));
+    const Result<std::filesystem::path> exe = running_exe_path();
+    log_line("Inicio " + version_and_build() + " en " +
+             (exe ? narrow(exe.value().native()) : error_text(exe.error())));
     start_cleanup_thread();
     write_uninstall_entry_if_installed();
 
@@ -177,7 +179,7 @@ int run() {
     main_window.destroy();
     take_app().reset();
     release_instance();
-    if (restart) start_new_build(running_exe_path());
+    if (restart && exe) start_new_build(exe.value());
     return 0;
 }
 

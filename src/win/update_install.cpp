@@ -249,10 +249,13 @@ void install_update(UpdaterState& state, const Appcast& appcast) {
         appcast.size && *appcast.size >= 1 && *appcast.size <= std::int64_t{max_package_size}
             ? static_cast<std::uint64_t>(*appcast.size)
             : 0;
+    const Result<std::filesystem::path> exe = running_exe_path();
+    if (!exe)
+        return update_failed(state, swap_failure_text({exe.error()}, {}), exe.error().message);
     const HttpResult fetched =
         http_get(appcast.url, download_timeout_seconds, max_package_size, expected);
     if (!fetched) return update_failed(state, download_failure);
-    install_package(state, appcast, fetched.value(), {running_exe_path(), running_build()});
+    install_package(state, appcast, fetched.value(), {exe.value(), running_build()});
 }
 
 void install_package(UpdaterState& state, const Appcast& appcast,
@@ -289,7 +292,10 @@ std::optional<std::string> signer_thumbprint(const std::filesystem::path& file, 
 }
 
 void cleanup_after_update() {
-    remove_update_leftovers(running_exe_path(), temp_folder());
+    // A program path that cannot be found is logged at the start.
+    const Result<std::filesystem::path> temp = temp_folder();
+    log_failure("No se encontró la carpeta temporal", temp);
+    remove_update_leftovers(running_exe_path().value_or({}), temp.value_or({}));
 }
 
 void remove_update_leftovers(const std::filesystem::path& exe, const std::filesystem::path& temp) {
