@@ -1,7 +1,6 @@
 #include "win/installer.h"
 #include "win/registration.h"
 
-#include <cwctype>
 #include <string>
 
 #include "win/folders.h"
@@ -154,18 +153,6 @@ std::wstring normalized_program_path(const std::filesystem::path& path) {
 
 bool same_program(const std::filesystem::path& a, const std::filesystem::path& b) {
     return normalized_program_path(a) == normalized_program_path(b);
-}
-
-std::string system_error_text(DWORD code) {
-    LocalMemory<LPWSTR> message;
-    const DWORD units = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPWSTR>(message.put()), 0, nullptr);
-    std::wstring description = units && message ? std::wstring(message.get(), units) : L"";
-    while (!description.empty() && iswspace(description.back()))
-        description.pop_back();
-    const std::string suffix = "(os error " + std::to_string(code) + ")";
-    return description.empty() ? suffix : narrow(description) + " " + suffix;
 }
 
 }  // namespace torvane

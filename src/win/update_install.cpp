@@ -17,7 +17,6 @@
 #include "win/fault.h"
 #include "win/folders.h"
 #include "win/handle.h"
-#include "win/installer.h"
 #include "win/last_error.h"
 #include "win/log.h"
 #include "win/net.h"

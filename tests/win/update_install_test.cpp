@@ -16,7 +16,7 @@
 #include "test_util.h"
 #include "win/folders.h"
 #include "win/handle.h"
-#include "win/installer.h"
+#include "win/last_error.h"
 #include "win/log.h"
 #include "win/state_file.h"
 #include "win/update_restart.h"
