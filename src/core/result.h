@@ -35,6 +35,7 @@ public:
     T& value() { return std::get<0>(v_); }
     const T& value() const { return std::get<0>(v_); }
     const Error& error() const { return std::get<1>(v_); }
+    T value_or(T fallback) const { return ok() ? value() : std::move(fallback); }
 
 private:
     std::variant<T, Error> v_;

@@ -36,11 +36,11 @@ json read_unlocked(const std::filesystem::path& file) {
 
 // The write procedure: read, change one key, write the whole object back.
 template <class Change>
-void update_state(const std::filesystem::path& file, Change&& change) {
+Status update_state(const std::filesystem::path& file, Change&& change) {
     std::lock_guard lock(state_lock);
     json object = read_unlocked(file);
     change(object);
-    (void)write_file_atomic(file, serialize_state(object));
+    return write_file_atomic(file, serialize_state(object));
 }
 
 // The first eight elements of "state.v1" when all of them are numbers.
@@ -167,12 +167,12 @@ json read_state(const std::filesystem::path& file) {
     return read_unlocked(file);
 }
 
-void set_state_key(const std::filesystem::path& file, std::string_view key, json value) {
-    update_state(file, [&](json& object) { object[std::string(key)] = std::move(value); });
+Status set_state_key(const std::filesystem::path& file, std::string_view key, json value) {
+    return update_state(file, [&](json& object) { object[std::string(key)] = std::move(value); });
 }
 
-void remove_state_key(const std::filesystem::path& file, std::string_view key) {
-    update_state(file, [&](json& object) { object.erase(std::string(key)); });
+Status remove_state_key(const std::filesystem::path& file, std::string_view key) {
+    return update_state(file, [&](json& object) { object.erase(std::string(key)); });
 }
 
 std::optional<std::int64_t> refused_build(const nlohmann::json& state) {
@@ -181,18 +181,18 @@ std::optional<std::int64_t> refused_build(const nlohmann::json& state) {
     return found->get<std::int64_t>();
 }
 
-void save_run_state(const std::filesystem::path& file, const EngineState& s, RunSnapshot& snapshot,
-                    bool force) {
+Status save_run_state(const std::filesystem::path& file, const EngineState& s,
+                      RunSnapshot& snapshot, bool force) {
     RunFields fields = run_fields(s);
-    if (!force && fields == snapshot.fields) return;
+    if (!force && fields == snapshot.fields) return success();
     snapshot.fields = fields;
     RunRecord record = run_record(s);
-    if (!force && same_record(record, snapshot.record)) return;
+    if (!force && same_record(record, snapshot.record)) return success();
     snapshot.record = record;
     json numbers = json::array();
     for (double v : record)
         numbers.push_back(v);
-    set_state_key(file, run_key, std::move(numbers));
+    return set_state_key(file, run_key, std::move(numbers));
 }
 
 RunSnapshot restore_run_state(const std::filesystem::path& file, EngineState& s,

@@ -15,6 +15,7 @@
 
 #include "core/engine.h"
 #include "core/prefs.h"
+#include "core/result.h"
 #include "core/time.h"
 
 namespace torvane {
@@ -62,18 +63,19 @@ nlohmann::json parse_state(std::string_view text);
 
 // The whole object; a missing or damaged file gives an empty one.
 nlohmann::json read_state(const std::filesystem::path& file);
-// Write failures are dropped: the old file stays as it was.
-void set_state_key(const std::filesystem::path& file, std::string_view key, nlohmann::json value);
-void remove_state_key(const std::filesystem::path& file, std::string_view key);
+// A write that fails leaves the old file as it was, and gives the failed call.
+Status set_state_key(const std::filesystem::path& file, std::string_view key, nlohmann::json value);
+Status remove_state_key(const std::filesystem::path& file, std::string_view key);
 
 // "refusedBuild": a build that could not start after its installation, never installed
 // automatically again. Absent from older files, and when the value is not a whole number.
 std::optional<std::int64_t> refused_build(const nlohmann::json& state);
 
 // Writes "state.v1" when the record differs from `snapshot` (or always when forced) and
-// makes it the new snapshot, whether the write succeeds or not.
-void save_run_state(const std::filesystem::path& file, const EngineState& s, RunSnapshot& snapshot,
-                    bool force);
+// makes it the new snapshot, whether the write succeeds or not: a failed write is not retried
+// until the state changes again.
+Status save_run_state(const std::filesystem::path& file, const EngineState& s,
+                      RunSnapshot& snapshot, bool force);
 
 // Brings back the on/off state and the deadlines that have not yet passed, when
 // `restoreState` allows it and "state.v1" holds eight numbers. The effects of switching on

@@ -15,9 +15,11 @@ namespace torvane {
 
 namespace {
 
-std::filesystem::path known_folder(REFKNOWNFOLDERID folder) {
+Result<std::filesystem::path> known_folder(REFKNOWNFOLDERID folder) {
     CoTaskMemory<PWSTR> path;
-    if (FAILED(SHGetKnownFolderPath(folder, 0, nullptr, path.put())) || !path) return {};
+    const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, path.put());
+    if (FAILED(result)) return Error{"SHGetKnownFolderPath", result};
+    if (!path || !*path.get()) return Error{"SHGetKnownFolderPath: ruta vacía"};
     return std::filesystem::path(path.get());
 }
 
@@ -153,37 +155,38 @@ Status create_folder_tree(const std::filesystem::path& folder) {
     return Error{"CreateDirectoryW", static_cast<long>(error)};
 }
 
-std::filesystem::path temp_folder() {
+Result<std::filesystem::path> temp_folder() {
     // GetTempPath2W exists only on newer systems; fall back to GetTempPathW.
     using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
     static const auto get_temp_path2 =
         system_function<GetTempPath2>(L"kernel32.dll", "GetTempPath2W");
+    const char* call = get_temp_path2 ? "GetTempPath2W" : "GetTempPathW";
     wchar_t buffer[MAX_PATH + 1];
     DWORD n =
         get_temp_path2 ? get_temp_path2(MAX_PATH + 1, buffer) : GetTempPathW(MAX_PATH + 1, buffer);
-    if (n == 0 || n > MAX_PATH) return {};
+    if (n == 0) return last_error(call);
+    if (n > MAX_PATH) return Error{call, ERROR_INSUFFICIENT_BUFFER};
     return std::filesystem::path(std::wstring(buffer, n));
 }
 
-std::filesystem::path running_exe_path() {
+Result<std::filesystem::path> running_exe_path() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
+        if (n == 0) return last_error("GetModuleFileNameW");
         if (n < buffer.size()) return std::filesystem::path(buffer.substr(0, n));
-        if (buffer.size() >= 32768) return {};
+        if (buffer.size() >= 32768) return Error{"GetModuleFileNameW", ERROR_INSUFFICIENT_BUFFER};
         buffer.resize(buffer.size() * 2);
     }
 }
 
+// Never logs: the log's own folder is found through here.
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
                                       const wchar_t* below_variable) {
-    std::filesystem::path path = known_folder(folder);
-    if (path.empty()) {
-        path = environment_folder(variable);
-        if (!path.empty() && *below_variable) path /= below_variable;
-    }
-    if (path.empty()) path = temp_folder();
+    if (Result<std::filesystem::path> known = known_folder(folder)) return known.value();
+    std::filesystem::path path = environment_folder(variable);
+    if (path.empty()) return temp_folder().value_or({});
+    if (*below_variable) path /= below_variable;
     return path;
 }
 

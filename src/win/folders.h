@@ -17,11 +17,11 @@ namespace torvane {
 std::filesystem::path known_folder_or(REFKNOWNFOLDERID folder, const wchar_t* variable,
                                       const wchar_t* below_variable = L"");
 
-// The running program's own path; empty when it cannot be determined.
-std::filesystem::path running_exe_path();
+// The running program's own path.
+Result<std::filesystem::path> running_exe_path();
 
-// The system's temporary folder for this user; empty when the system does not say.
-std::filesystem::path temp_folder();
+// The system's temporary folder for this user.
+Result<std::filesystem::path> temp_folder();
 
 bool is_file(const std::filesystem::path& path);
 bool is_folder(const std::filesystem::path& path);

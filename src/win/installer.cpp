@@ -1,7 +1,6 @@
 #include "win/installer.h"
 #include "win/registration.h"
 
-#include <cwctype>
 #include <string>
 
 #include "win/folders.h"
@@ -85,12 +84,13 @@ std::wstring final_path(const std::filesystem::path& path) {
 }  // namespace
 
 InstallOutcome install_if_needed() {
-    const std::filesystem::path own = running_exe_path();
-    if (own.empty()) return InstallOutcome::run_here;
+    // A path that cannot be found is logged at the start.
+    const Result<std::filesystem::path> own = running_exe_path();
+    if (!own) return InstallOutcome::run_here;
     const std::filesystem::path installed = installed_exe_path();
-    if (same_program(own, installed)) return InstallOutcome::run_here;
+    if (same_program(own.value(), installed)) return InstallOutcome::run_here;
     if (is_file(installed) && build_of(installed) >= running_build()) return hand_over();
-    if (const Status copied = copy_into_place(own); !copied) {
+    if (const Status copied = copy_into_place(own.value()); !copied) {
         warn_install_failed(copied.error());
         return InstallOutcome::run_here;
     }
@@ -103,7 +103,8 @@ InstallOutcome install_if_needed() {
 }
 
 void write_uninstall_entry_if_installed() {
-    if (same_program(running_exe_path(), installed_exe_path()))
+    const Result<std::filesystem::path> own = running_exe_path();
+    if (own && same_program(own.value(), installed_exe_path()))
         log_failure("No se pudo registrar la desinstalación", write_uninstall_entry());
 }
 
@@ -152,18 +153,6 @@ std::wstring normalized_program_path(const std::filesystem::path& path) {
 
 bool same_program(const std::filesystem::path& a, const std::filesystem::path& b) {
     return normalized_program_path(a) == normalized_program_path(b);
-}
-
-std::string system_error_text(DWORD code) {
-    LocalMemory<LPWSTR> message;
-    const DWORD units = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPWSTR>(message.put()), 0, nullptr);
-    std::wstring description = units && message ? std::wstring(message.get(), units) : L"";
-    while (!description.empty() && iswspace(description.back()))
-        description.pop_back();
-    const std::string suffix = "(os error " + std::to_string(code) + ")";
-    return description.empty() ? suffix : narrow(description) + " " + suffix;
 }
 
 }  // namespace torvane

@@ -41,7 +41,4 @@ Result<Handle> launch_executable(const std::filesystem::path& exe);
 std::wstring normalized_program_path(const std::filesystem::path& path);
 bool same_program(const std::filesystem::path& a, const std::filesystem::path& b);
 
-// "{the system's description} (os error {code})".
-std::string system_error_text(DWORD code);
-
 }  // namespace torvane

@@ -95,7 +95,7 @@ std::string text_at(const nlohmann::json& object, const char* key) {
 
 // After a new build failed to start and this one was put back in its place.
 void report_rollback(App& app, const nlohmann::json& record) {
-    remove_state_key("rolledBack");
+    log_failure("No se pudo borrar el aviso de la vuelta atrás", remove_state_key("rolledBack"));
     log_line("La build " + text_at(record, "build") + " " + text_at(record, "reason") +
              "; se volvió a la anterior y no se instalará sola");
     if (app.prefs.notifications)
@@ -109,7 +109,7 @@ void post_update_notice_and_greeting(App& app) {
         rolled_back != state.end() && rolled_back->is_object())
         report_rollback(app, *rolled_back);
     if (auto updated = state.find("updatedTo"); updated != state.end() && updated->is_object()) {
-        remove_state_key("updatedTo");
+        log_failure("No se pudo borrar el aviso de actualización", remove_state_key("updatedTo"));
         if (app.prefs.notifications) {
             std::optional<std::string_view> raw;
             if (auto notes = updated->find("notes"); notes != updated->end() && notes->is_string())
@@ -122,7 +122,7 @@ void post_update_notice_and_greeting(App& app) {
     }
     if (auto onboarded = state.find("onboarded");
         onboarded == state.end() || *onboarded != nlohmann::json(true)) {
-        set_state_key("onboarded", true);
+        log_failure("No se pudo anotar la bienvenida", set_state_key("onboarded", true));
         show_notification(app.window, greeting_title, greeting_body);
         open_settings(app, static_cast<int>(Command::settings_general));
     }
@@ -146,7 +146,9 @@ int run() {
     MainWindow main_window;
     if (!main_window.create()) return fail("No se pudo crear la ventana principal");
     const HWND window = main_window.handle();
-    log_line("Inicio " + version_and_build() + " en " + narrow(running_exe_path().native()));
+    const Result<std::filesystem::path> exe = running_exe_path();
+    log_line("Inicio " + version_and_build() + " en " +
+             (exe ? narrow(exe.value().native()) : error_text(exe.error())));
     start_cleanup_thread();
     write_uninstall_entry_if_installed();
 
@@ -177,7 +179,7 @@ int run() {
     main_window.destroy();
     take_app().reset();
     release_instance();
-    if (restart) start_new_build(running_exe_path());
+    if (restart && exe) start_new_build(exe.value());
     return 0;
 }
 

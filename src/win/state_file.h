@@ -13,8 +13,9 @@ namespace torvane {
 std::filesystem::path state_path();
 
 nlohmann::json read_state();
-void set_state_key(std::string_view key, nlohmann::json value);
-void remove_state_key(std::string_view key);
+Status set_state_key(std::string_view key, nlohmann::json value);
+Status remove_state_key(std::string_view key);
+// A failed write goes to the log.
 void save_run_state(const EngineState& s, RunSnapshot& snapshot, bool force);
 RunSnapshot restore_run_state(EngineState& s, const Preferences& p, LocalTime now,
                               Effects& effects);

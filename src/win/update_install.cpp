@@ -17,7 +17,6 @@
 #include "win/fault.h"
 #include "win/folders.h"
 #include "win/handle.h"
-#include "win/installer.h"
 #include "win/last_error.h"
 #include "win/log.h"
 #include "win/net.h"
@@ -226,7 +225,9 @@ void installed(UpdaterState& state, const Appcast& appcast) {
     // Read by the new build at its start, for the balloon with the release notes. The new build
     // is in place whatever happens here, so a failure only costs the balloon.
     guarded("torvane-update-install", [&] {
-        set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}});
+        log_failure(
+            "No se pudieron guardar las notas de la versión",
+            set_state_key("updatedTo", {{"notes", sanitize_notes(appcast.notes).value_or("")}}));
     });
     publish(state, [&] { state.restart_requested = true; });
 }
@@ -247,10 +248,13 @@ void install_update(UpdaterState& state, const Appcast& appcast) {
         appcast.size && *appcast.size >= 1 && *appcast.size <= std::int64_t{max_package_size}
             ? static_cast<std::uint64_t>(*appcast.size)
             : 0;
+    const Result<std::filesystem::path> exe = running_exe_path();
+    if (!exe)
+        return update_failed(state, swap_failure_text({exe.error()}, {}), exe.error().message);
     const HttpResult fetched =
         http_get(appcast.url, download_timeout_seconds, max_package_size, expected);
     if (!fetched) return update_failed(state, download_failure);
-    install_package(state, appcast, fetched.value(), {running_exe_path(), running_build()});
+    install_package(state, appcast, fetched.value(), {exe.value(), running_build()});
 }
 
 void install_package(UpdaterState& state, const Appcast& appcast,
@@ -287,7 +291,10 @@ std::optional<std::string> signer_thumbprint(const std::filesystem::path& file, 
 }
 
 void cleanup_after_update() {
-    remove_update_leftovers(running_exe_path(), temp_folder());
+    // A program path that cannot be found is logged at the start.
+    const Result<std::filesystem::path> temp = temp_folder();
+    log_failure("No se encontró la carpeta temporal", temp);
+    remove_update_leftovers(running_exe_path().value_or({}), temp.value_or({}));
 }
 
 void remove_update_leftovers(const std::filesystem::path& exe, const std::filesystem::path& temp) {

@@ -41,9 +41,12 @@ NewBuildStart start_new_build(const std::filesystem::path& exe, DWORD trial_ms) 
         log_line("No se pudo volver a la versión anterior: " + error_text(back.error()));
         return NewBuildStart::rollback_failed;
     }
-    if (version) set_state_key("refusedBuild", version->build);
-    remove_state_key("updatedTo");
-    set_state_key("rolledBack", {{"build", build}, {"reason", *failure}});
+    if (version)
+        log_failure("No se pudo anotar la build rechazada",
+                    set_state_key("refusedBuild", version->build));
+    log_failure("No se pudo borrar el aviso de actualización", remove_state_key("updatedTo"));
+    log_failure("No se pudo anotar la vuelta a la anterior",
+                set_state_key("rolledBack", {{"build", build}, {"reason", *failure}}));
     const Result<Handle> restarted = launch_executable(exe);
     log_failure("No se pudo iniciar la versión anterior", restarted);
     return restarted ? NewBuildStart::rolled_back : NewBuildStart::rollback_failed;

@@ -90,8 +90,8 @@ struct RunningVersion {
 
 const RunningVersion& running() {
     static const RunningVersion running = [] {
-        const std::filesystem::path exe = running_exe_path();
-        auto version = exe.empty() ? std::nullopt : file_fixed_version(exe);
+        const Result<std::filesystem::path> exe = running_exe_path();
+        auto version = exe ? file_fixed_version(exe.value()) : std::nullopt;
         if (!version) return RunningVersion{"dev", 0};
         return RunningVersion{std::to_string(version->major) + "." +
                                   std::to_string(version->minor) + "." +

@@ -83,7 +83,7 @@ TEST_F(StateFileTest, TimerComesBackOnlyWhileItRuns) {
     before.on = true;
     before.on_by_schedule = true;
     before.timer_until = make_local(2026, 3, 10, 18);
-    save_run_state(file_, before, snapshot_, true);
+    EXPECT_TRUE(save_run_state(file_, before, snapshot_, true).ok());
 
     EngineState s = restart(make_local(2026, 3, 10, 17));
     EXPECT_EQ(snapshot_.record, run_record(before));
@@ -109,7 +109,7 @@ TEST_F(StateFileTest, PauseComesBackWithTheTimerBehindIt) {
     before.on_by_schedule_saved_by_pause = true;
     before.programmed_start_at = make_local(2026, 3, 11, 9);
     before.programmed_stop_at = make_local(2026, 3, 11, 18);
-    save_run_state(file_, before, snapshot_, true);
+    EXPECT_TRUE(save_run_state(file_, before, snapshot_, true).ok());
 
     EXPECT_EQ(restart(make_local(2026, 3, 10, 11)).status_detail, "En pausa");
     EXPECT_EQ(snapshot_.record, run_record(before));
@@ -147,7 +147,7 @@ TEST_F(StateFileTest, OnlyAnObjectWithEightNumbersRestores) {
          {good.substr(0, 20), good + " trailing", "\xEF\xBB\xBF\xEF\xBB\xBF" + good,
           std::string("[1, 0, 0, 0, 0, 0, 0, 0]"), std::string(), std::string("\xFF\xFE{}")}) {
         EXPECT_FALSE(restores(text)) << text;
-        set_state_key(file_, "onboarded", true);
+        EXPECT_TRUE(set_state_key(file_, "onboarded", true).ok());
         EXPECT_EQ(read_file(file_).value(), "{\n  \"onboarded\": true\n}") << text;
     }
 
@@ -171,7 +171,7 @@ TEST_F(StateFileTest, RunStateIsWrittenWhenItChanges) {
     s.pause_until = at(4);
     s.timer_saved_by_pause = at(5);
     s.on_by_schedule_saved_by_pause = true;
-    save_run_state(file_, s, snapshot_, false);
+    EXPECT_TRUE(save_run_state(file_, s, snapshot_, false).ok());
     EXPECT_EQ(snapshot_.record,
               (RunRecord{1, stamp(1), stamp(2), stamp(3), stamp(4), stamp(5), 0, 1}));
     EXPECT_EQ(read_state(file_),
@@ -179,19 +179,19 @@ TEST_F(StateFileTest, RunStateIsWrittenWhenItChanges) {
     EXPECT_FALSE(read_file(file_).value().starts_with("\xEF"));
 
     fs::remove(file_);
-    save_run_state(file_, s, snapshot_, false);
+    EXPECT_TRUE(save_run_state(file_, s, snapshot_, false).ok());
     EXPECT_FALSE(fs::exists(file_));
-    save_run_state(file_, s, snapshot_, true);
+    EXPECT_TRUE(save_run_state(file_, s, snapshot_, true).ok());
     EXPECT_TRUE(fs::exists(file_));
     s.timer_until = at(6);
-    save_run_state(file_, s, snapshot_, false);
+    EXPECT_TRUE(save_run_state(file_, s, snapshot_, false).ok());
     EXPECT_EQ(read_state(file_)["state.v1"][1], stamp(6));
 
     fs::path blocked = file_ / "state.json";  // its folder is a file
     s.on = false;
-    save_run_state(blocked, s, snapshot_, false);
+    EXPECT_FALSE(save_run_state(blocked, s, snapshot_, false).ok());
     EXPECT_EQ(snapshot_.record, run_record(s));
-    set_state_key(blocked, "onboarded", true);
+    EXPECT_FALSE(set_state_key(blocked, "onboarded", true).ok());
     EXPECT_EQ(read_state(blocked), json::object());
     EXPECT_EQ(read_state(file_)["state.v1"][0], 1.0);
 }
@@ -223,8 +223,10 @@ TEST(StateFileLayoutTest, ValuesNestedTooDeepAreDroppedWhole) {
 TEST_F(StateFileTest, ConcurrentWritersLoseNoKey) {
     auto writer = [&](char name) {
         for (int i = 0; i < 200; ++i) {
-            set_state_key(file_, name + std::to_string(i), i);
-            if (i % 10 == 9) remove_state_key(file_, name + std::to_string(i - 1));
+            EXPECT_TRUE(set_state_key(file_, name + std::to_string(i), i).ok());
+            if (i % 10 == 9) {
+                EXPECT_TRUE(remove_state_key(file_, name + std::to_string(i - 1)).ok());
+            }
         }
     };
     std::thread a(writer, 'a'), b(writer, 'b');

@@ -20,6 +20,7 @@
 #include "test_util.h"
 #include "win/folders.h"
 #include "win/handle.h"
+#include "win/last_error.h"
 
 namespace torvane {
 namespace {

@@ -5,6 +5,9 @@
 #include <set>
 
 #include "core/platform.h"
+#include "test_util.h"
+#include "win/handle.h"
+#include "win/state_file.h"
 
 namespace torvane {
 namespace {
@@ -29,6 +32,21 @@ TEST(WinStateTest, LocalTimeFollowsTheSystemZone) {
     // Beyond what the system can represent.
     EXPECT_FALSE(unix_ms_to_local(INT64_MAX));
     EXPECT_TRUE(std::isnan(local_to_unix_seconds(make_local(1500, 1, 1))));
+}
+
+// The save every second has no one to report to: a failed write goes to the log with its call.
+TEST(WinStateTest, ARunStateThatCannotBeWrittenIsLogged) {
+    log_line("Prueba");
+    {
+        // Held without sharing, as another program might: the new file cannot take its place.
+        FileHandle held(
+            CreateFileW(state_path().c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(held);
+        RunSnapshot snapshot;
+        save_run_state(EngineState{}, snapshot, true);
+    }
+    EXPECT_TRUE(last_log_line().starts_with("No se pudo guardar el estado: MoveFileExW (código "))
+        << last_log_line();
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "test_util.h"
 #include "win/folders.h"
 #include "win/handle.h"
-#include "win/installer.h"
+#include "win/last_error.h"
 #include "win/log.h"
 #include "win/state_file.h"
 #include "win/update_restart.h"
@@ -69,7 +69,7 @@ Appcast offer(const Bytes& package, std::int32_t build = 2) {
 
 std::vector<fs::path> work_folders() {
     std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(temp_folder()))
+    for (const auto& entry : fs::directory_iterator(temp_folder().value()))
         if (entry.path().filename().wstring().starts_with(L"torvane-update-"))
             found.push_back(entry.path());
     return found;
@@ -95,8 +95,8 @@ std::wstring unix_path(const fs::path& path) {
 class UpdateInstall : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ =
-            temp_folder() / (L"torvane-install-test-" + std::to_wstring(GetCurrentProcessId()));
+        folder_ = temp_folder().value() /
+                  (L"torvane-install-test-" + std::to_wstring(GetCurrentProcessId()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         exe_ = folder_ / L"Torvane.exe";
@@ -108,7 +108,7 @@ protected:
     void TearDown() override {
         fs::remove_all(folder_);
         for (const char* key : {"updatedTo", "refusedBuild", "rolledBack"})
-            remove_state_key(key);
+            EXPECT_TRUE(remove_state_key(key).ok());
     }
 
     void install_running(const fs::path& program) {
@@ -173,9 +173,9 @@ TEST_F(UpdateInstall, AGenuineBuildReplacesTheProgramAndAsksForARestart) {
     // The next start clears what the swap left, waiting for a previous process that still holds
     // the old file, and keeps what only looks like a work folder.
     write_file(folder_ / L"Torvane.new.exe", {1, 2, 3});
-    fs::create_directories(temp_folder() / L"torvane-update-0123456789abcdef" / L"sub");
-    write_file(temp_folder() / L"torvane-update-stray", {4});
-    fs::create_directories(temp_folder() / L"Torvane-update-keep");
+    fs::create_directories(temp_folder().value() / L"torvane-update-0123456789abcdef" / L"sub");
+    write_file(temp_folder().value() / L"torvane-update-stray", {4});
+    fs::create_directories(temp_folder().value() / L"Torvane-update-keep");
     FileHandle holder(CreateFileW((folder_ / L"Torvane.old.exe").c_str(), GENERIC_READ,
                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
@@ -183,14 +183,14 @@ TEST_F(UpdateInstall, AGenuineBuildReplacesTheProgramAndAsksForARestart) {
         Sleep(700);
         holder.reset();
     });
-    remove_update_leftovers(exe_, temp_folder());
+    remove_update_leftovers(exe_, temp_folder().value());
     releaser.join();
     EXPECT_FALSE(fs::exists(folder_ / L"Torvane.old.exe"));
     EXPECT_FALSE(fs::exists(folder_ / L"Torvane.new.exe"));
     EXPECT_TRUE(fs::exists(exe_));
     EXPECT_TRUE(work_folders().empty());
-    EXPECT_TRUE(fs::exists(temp_folder() / L"Torvane-update-keep"));
-    fs::remove_all(temp_folder() / L"Torvane-update-keep");
+    EXPECT_TRUE(fs::exists(temp_folder().value() / L"Torvane-update-keep"));
+    fs::remove_all(temp_folder().value() / L"Torvane-update-keep");
 }
 
 TEST_F(UpdateInstall, TheCleanupRemovesLinksWithoutEnteringThem) {
@@ -198,21 +198,22 @@ TEST_F(UpdateInstall, TheCleanupRemovesLinksWithoutEnteringThem) {
     // is itself named like one.
     const fs::path target =
         L"Z:\\tmp\\torvane-link-target-" + std::to_wstring(GetCurrentProcessId());
-    const fs::path work = temp_folder() / L"torvane-update-x";
+    const fs::path work = temp_folder().value() / L"torvane-update-x";
     fs::create_directories(target);
     write_file(target / L"keep.txt", {7});
     fs::create_directories(work / L"sub");
     write_file(work / L"sub" / L"a.txt", {1});
     host_shell(L"ln -s '" + unix_path(target) + L"' '" + unix_path(work) + L"/link' && ln -s '" +
-               unix_path(target) + L"' '" + unix_path(temp_folder()) + L"/torvane-update-link'");
+               unix_path(target) + L"' '" + unix_path(temp_folder().value()) +
+               L"/torvane-update-link'");
     ASSERT_TRUE(within(std::chrono::seconds(30),
-                       [&] { return fs::exists(temp_folder() / L"torvane-update-link"); }));
+                       [&] { return fs::exists(temp_folder().value() / L"torvane-update-link"); }));
 
-    remove_update_leftovers(exe_, temp_folder());
+    remove_update_leftovers(exe_, temp_folder().value());
     EXPECT_TRUE(read_file(target / L"keep.txt") == Bytes{7});
     EXPECT_FALSE(fs::exists(work / L"sub"));
     host_shell(L"rm -rf '" + unix_path(target) + L"' '" + unix_path(work) + L"' '" +
-               unix_path(temp_folder()) + L"/torvane-update-link'");
+               unix_path(temp_folder().value()) + L"/torvane-update-link'");
     EXPECT_TRUE(within(std::chrono::seconds(30), [&] { return work_folders().empty(); }));
 }
 
@@ -312,7 +313,7 @@ TEST_F(UpdateInstall, ANewBuildThatDoesNotStartGivesWayToThePreviousOne) {
         SCOPED_TRACE(c.exit_code ? c.exit_code : L"not a program");
         write_file(exe_, c.exit_code ? next : Bytes(4096, 0x90));
         write_file(folder_ / L"Torvane.old.exe", running_bytes_);
-        set_state_key("updatedTo", {{"notes", ""}});
+        ASSERT_TRUE(set_state_key("updatedTo", {{"notes", ""}}).ok());
         SetEnvironmentVariableW(L"TORVANE_TEST_EXIT_CODE", c.exit_code ? c.exit_code : L"0");
         EXPECT_EQ(start_new_build(exe_), c.outcome);
         const nlohmann::json state = read_state();
@@ -333,7 +334,7 @@ TEST_F(UpdateInstall, ANewBuildThatDoesNotStartGivesWayToThePreviousOne) {
                 "no se pudo iniciar: CreateProcessW (código "));
         // The restored copy was started, and holds its file until it ends.
         EXPECT_TRUE(within(std::chrono::seconds(30), [&] { return DeleteFileW(exe_.c_str()); }));
-        remove_state_key("refusedBuild");
+        EXPECT_TRUE(remove_state_key("refusedBuild").ok());
     }
     SetEnvironmentVariableW(L"TORVANE_TEST_EXIT_CODE", nullptr);
 }
