@@ -12,6 +12,7 @@
 #include "win/registration.h"
 #include "win/update_install.h"
 #include "win/version.h"
+#include "win/ui/settings_rows.h"
 #include "win/wtext.h"
 
 namespace torvane {
@@ -20,7 +21,6 @@ namespace {
 
 constexpr float content_top = 67;
 constexpr float card_left = 22;
-constexpr float row_left = 37;
 constexpr float scroll_margin = 22;
 constexpr float wheel_step = 48;
 constexpr float scrollbar_room = 8;
@@ -88,38 +88,6 @@ struct Tick {
 };
 constexpr Tick interval_ticks[] = {{"5 s", 5},    {"1 min", 60},  {"5 min", 300},
                                    {"1 h", 3600}, {"5 h", 18000}, {"24 h", 86400}};
-
-// A card round a group of rows: opened before the rows, closed once their end is known.
-class Card {
-public:
-    Card(UiContext& ui, float& y, float width)
-        : ui_(ui), y_(y), top_(y), width_(width), index_(begin_card(ui)) {
-        y_ += 7;
-    }
-    ~Card() {
-        y_ += 7;
-        end_card(ui_, index_, {card_left, top_, width_, y_ - top_});
-        y_ += 12;
-    }
-    Card(const Card&) = delete;
-    Card& operator=(const Card&) = delete;
-
-private:
-    UiContext& ui_;
-    float& y_;
-    float top_;
-    float width_;
-    size_t index_;
-};
-
-// Rows bound to a preference: a click flips it.
-void flip_switch(UiContext& ui, uint32_t id, float& y, float width, std::string_view text,
-                 bool& value) {
-    if (switch_row(ui, id, y, width, text, value)) value = !value;
-}
-void flip_checkbox(UiContext& ui, uint32_t id, float& y, std::string_view text, bool& value) {
-    if (checkbox_row(ui, id, y, text, value)) value = !value;
-}
 
 }  // namespace
 
@@ -290,228 +258,215 @@ float SettingsWindow::content(App& app, float top) {
     const Rect view{0, top, width_, view_height_ - top};
     ui_.commands.push_back({PushClip{view}, 0, 1});
     ui_.clip = view;
-    float y = top + 16 - scroll();
+    Rows rows{top + 16 - scroll(), card_left + card_padding, content_width_ - 2 * card_padding};
     switch (tab_) {
         case SettingsTab::general:
-            y = general(app, y);
+            general(app, rows);
             break;
         case SettingsTab::movement:
-            y = movement(app, y);
+            movement(app, rows);
             break;
         case SettingsTab::conditions:
-            y = conditions(app, y);
+            conditions(app, rows);
             break;
         case SettingsTab::schedules:
-            y = schedules(app, y);
+            schedules(app, rows);
             break;
     }
     ui_.clip.reset();
     ui_.commands.push_back({PopClip{}, 0, 1});
-    return y;
+    return rows.y;
 }
 
-float SettingsWindow::general(App& app, float y) {
+void SettingsWindow::general(App& app, Rows& rows) {
     Preferences& p = app.prefs;
-    const float w = content_width_ - 30;
     {
-        Card card(ui_, y, content_width_);
-        if (switch_row(ui_, id_autostart, y, w, "Abrir Torvane al iniciar sesión",
+        Card card(ui_, rows);
+        if (switch_row(ui_, rows, id_autostart, "Abrir Torvane al iniciar sesión",
                        autostart_shown_)) {
             set_autostart(!autostart_shown_);
             autostart_shown_ = autostart_enabled();
         }
-        flip_switch(ui_, id_restore, y, w, "Recordar si estaba activo al abrir", p.restoreState);
-        flip_switch(ui_, id_hotkey, y, w, "Atajo global Ctrl+Alt+Shift+J para activar / desactivar",
-                    p.hotkey);
+        flip_switch(ui_, rows, id_restore, "Recordar si estaba activo al abrir", p.restoreState);
+        flip_switch(ui_, rows, id_hotkey,
+                    "Atajo global Ctrl+Alt+Shift+J para activar / desactivar", p.hotkey);
     }
     {
-        Card card(ui_, y, content_width_);
-        flip_switch(ui_, id_countdown, y, w,
+        Card card(ui_, rows);
+        flip_switch(ui_, rows, id_countdown,
                     "Mostrar la cuenta regresiva al pasar el mouse por el ícono",
                     p.countdownInMenuBar);
-        flip_switch(ui_, id_notifications, y, w,
+        flip_switch(ui_, rows, id_notifications,
                     "Avisar con notificaciones cuando se prende o se apaga solo", p.notifications);
-        flip_switch(ui_, id_quit_when_timer_ends, y, w,
+        flip_switch(ui_, rows, id_quit_when_timer_ends,
                     "Al terminar un temporizador, cerrar la app", p.quitWhenTimerEnds);
     }
     {
-        Card card(ui_, y, content_width_);
+        Card card(ui_, rows);
         // The refresh after the click applies the power request.
-        flip_switch(ui_, id_display, y, w, "Mantener la pantalla encendida mientras está activo",
+        flip_switch(ui_, rows, id_display, "Mantener la pantalla encendida mientras está activo",
                     p.preventDisplaySleep);
-        y = hint(ui_, y - 6, row_left, w,
-                 "Evita que la pantalla y la PC se duerman aunque no se mueva nada. Se libera al "
-                 "apagar Torvane.");
+        hint(ui_, rows, 0,
+             "Evita que la pantalla y la PC se duerman aunque no se mueva nada. Se libera al "
+             "apagar Torvane.");
     }
-    y = section_title(ui_, y - 8, "Actualizaciones");
-    {
-        Card card(ui_, y, content_width_);
-        flip_switch(ui_, id_auto_check, y, w, "Buscar actualizaciones automáticamente",
-                    p.autoCheckUpdates);
-        if (switch_row(ui_, id_auto_install, y, w,
-                       "Instalarlas solas (reinicia la app y mantiene el estado)",
-                       p.autoInstallUpdates, p.autoCheckUpdates))
-            p.autoInstallUpdates = !p.autoInstallUpdates;
-        const UpdateView update = update_view(*app.updater);
-        const std::optional<std::string>& available = update.offered_version;
-        const bool busy = update.busy;
-        text_ = update.status;
-        if (!text_.empty()) {
-            const float top = y + 4;
-            y = hint(ui_, y - 2, row_left, w, text_) + 4;
-            readable_text(ui_, text_, {row_left, top, w, y - 4 - top});
-        }
-        const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
-        if (button(ui_, id_check_now, {row_left, y + 4, check_width, 30}, "Buscar ahora", 13))
-            check_for_updates(app.updater, true);
-        if (available) {
-            text_ = "Instalar " + *available;
-            const float install_width = button_width(ui_, text_, 13, 11);
-            if (button(ui_, id_install, {row_left + check_width + 8, y + 4, install_width, 30},
-                       text_, 13, !busy))
-                start_install(app.updater);
-        }
-        y += 38;
-    }
-    label(ui_, "Versión", {row_left, y + 4}, 13, false, ui_.theme.textSecondary);
-    label(ui_, running_version(), {140, y + 4}, 13, false, ui_.theme.textPrimary);
-    y += 24;
-    label(ui_, "Hecho por", {row_left, y + 4}, 13, false, ui_.theme.textSecondary);
-    label(ui_, "brisol", {140, y + 4}, 13, false, ui_.theme.textPrimary);
-    return y + 24;
+    updates_card(app, rows);
+    const float values = rows.left + 103;
+    label(ui_, "Versión", {rows.left, rows.y + 4}, 13, false, ui_.theme.textSecondary);
+    label(ui_, running_version(), {values, rows.y + 4}, 13, false, ui_.theme.textPrimary);
+    rows.y += 24;
+    label(ui_, "Hecho por", {rows.left, rows.y + 4}, 13, false, ui_.theme.textSecondary);
+    label(ui_, "brisol", {values, rows.y + 4}, 13, false, ui_.theme.textPrimary);
+    rows.y += 24;
 }
 
-float SettingsWindow::interval_card(Preferences& p, float y) {
-    const float w = content_width_ - 30;
-    const Theme& theme = ui_.theme;
-    y = section_title(ui_, y - 8, "Intervalo");
-    {
-        Card card(ui_, y, content_width_);
-        label(ui_, "Cada", {row_left, y + 8.5f}, 13, false, theme.textPrimary);
-        text_.clear();
-        append_human_duration(text_, p.interval);
-        label(ui_, text_, {80, y + 8.5f}, 13, true, theme.textPrimary);
-        if (button(ui_, id_interval_down, {w - 35, y + 4, 32, 28}, "−", 14))
-            p.interval = interval_step(p.interval, false);
-        describe(ui_, id_interval_down, "Menos");
-        if (button(ui_, id_interval_up, {w + 3, y + 4, 32, 28}, "+", 14))
-            p.interval = interval_step(p.interval, true);
-        describe(ui_, id_interval_up, "Más");
-        y += 40;
-        // The ends stay clear of the card's edges so that their labels fit.
-        const float left = row_left + 12, right = card_left + content_width_ - 32;
-        const Rect track{left - 9, y, right - left + 18, 20};
-        const auto at = static_cast<float>(interval_slider_position(p.interval));
-        if (const std::optional<float> position = slider(ui_, id_interval, track, at)) {
-            double interval = interval_from_slider(*position);
-            // A key moves at least as far as "−" or "+": the snapping could swallow its step.
-            if (ui_.keyed_id == id_interval && interval == p.interval)
-                interval = interval_step(p.interval, *position > at);
-            p.interval = interval;
-        }
-        describe(ui_, id_interval, "Intervalo", text_);
-        for (const Tick& tick : interval_ticks) {
-            const float x =
-                left + (right - left) * static_cast<float>(interval_slider_position(tick.seconds));
-            text_in_rect(ui_, tick.label, {x - 30, y + 22, 60, 15}, 11, false, TextAlign::center,
-                         theme.textSecondary);
-        }
-        y += 42;
-        flip_checkbox(ui_, id_randomize, y,
-                      "Variar un poco el intervalo y la dirección (más natural)", p.randomize);
-        y = hint(ui_, y - 4, row_left, w,
-                 "Usá un tiempo menor al del protector de pantalla y al de apagado de pantalla de "
-                 "Configuración de Windows.");
+void SettingsWindow::updates_card(App& app, Rows& rows) {
+    Preferences& p = app.prefs;
+    section_title(ui_, rows, "Actualizaciones");
+    Card card(ui_, rows);
+    flip_switch(ui_, rows, id_auto_check, "Buscar actualizaciones automáticamente",
+                p.autoCheckUpdates);
+    if (switch_row(ui_, rows, id_auto_install,
+                   "Instalarlas solas (reinicia la app y mantiene el estado)",
+                   p.autoInstallUpdates, p.autoCheckUpdates))
+        p.autoInstallUpdates = !p.autoInstallUpdates;
+    const UpdateView update = update_view(*app.updater);
+    const std::optional<std::string>& available = update.offered_version;
+    const bool busy = update.busy;
+    text_ = update.status;
+    if (!text_.empty()) {
+        const float top = rows.y + 4;
+        hint(ui_, rows, 4, text_);
+        readable_text(ui_, text_, {rows.left, top, rows.width, rows.y - top});
+        rows.y += 4;
     }
-    return y;
+    const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
+    if (button(ui_, id_check_now, {rows.left, rows.y + 4, check_width, 30}, "Buscar ahora", 13))
+        check_for_updates(app.updater, true);
+    if (available) {
+        text_ = "Instalar " + *available;
+        const float install_width = button_width(ui_, text_, 13, 11);
+        if (button(ui_, id_install, {rows.left + check_width + 8, rows.y + 4, install_width, 30},
+                   text_, 13, !busy))
+            start_install(app.updater);
+    }
+    rows.y += 38;
+}
+
+void SettingsWindow::interval_card(Preferences& p, Rows& rows) {
+    const Theme& theme = ui_.theme;
+    section_title(ui_, rows, "Intervalo");
+    Card card(ui_, rows);
+    label(ui_, "Cada", {rows.left, rows.y + 8.5f}, 13, false, theme.textPrimary);
+    text_.clear();
+    append_human_duration(text_, p.interval);
+    label(ui_, text_, {rows.left + 43, rows.y + 8.5f}, 13, true, theme.textPrimary);
+    if (button(ui_, id_interval_down, {rows.right() - 72, rows.y + 4, 32, 28}, "−", 14))
+        p.interval = interval_step(p.interval, false);
+    describe(ui_, id_interval_down, "Menos");
+    if (button(ui_, id_interval_up, {rows.right() - 34, rows.y + 4, 32, 28}, "+", 14))
+        p.interval = interval_step(p.interval, true);
+    describe(ui_, id_interval_up, "Más");
+    rows.y += 40;
+    // The ends stay clear of the card's edges so that their labels fit.
+    const float left = rows.left + 12, right = rows.right() - 17;
+    const Rect track{left - 9, rows.y, right - left + 18, 20};
+    const auto at = static_cast<float>(interval_slider_position(p.interval));
+    if (const std::optional<float> position = slider(ui_, id_interval, track, at)) {
+        double interval = interval_from_slider(*position);
+        // A key moves at least as far as "−" or "+": the snapping could swallow its step.
+        if (ui_.keyed_id == id_interval && interval == p.interval)
+            interval = interval_step(p.interval, *position > at);
+        p.interval = interval;
+    }
+    describe(ui_, id_interval, "Intervalo", text_);
+    for (const Tick& tick : interval_ticks) {
+        const float x =
+            left + (right - left) * static_cast<float>(interval_slider_position(tick.seconds));
+        text_in_rect(ui_, tick.label, {x - 30, rows.y + 22, 60, 15}, 11, false, TextAlign::center,
+                     theme.textSecondary);
+    }
+    rows.y += 42;
+    flip_checkbox(ui_, rows, id_randomize,
+                  "Variar un poco el intervalo y la dirección (más natural)", p.randomize);
+    hint(ui_, rows, 2,
+         "Usá un tiempo menor al del protector de pantalla y al de apagado de pantalla de "
+         "Configuración de Windows.");
 }
 
 // The "Distancia" slider, only shown for standard moves.
-float SettingsWindow::distance_row(Preferences& p, float y) {
-    const float w = content_width_ - 30;
+void SettingsWindow::distance_row(Preferences& p, Rows& rows) {
     const Theme& theme = ui_.theme;
-    y += 6;
-    label(ui_, "Distancia", {row_left, y}, 13, false, theme.textPrimary);
-    y += 24;
-    label(ui_, "cerca", {row_left, y + 2}, 12, false, theme.textSecondary);
-    const float right = w + 38;
+    rows.y += 6;
+    label(ui_, "Distancia", {rows.left, rows.y}, 13, false, theme.textPrimary);
+    rows.y += 24;
+    const float y = rows.y;
+    label(ui_, "cerca", {rows.left, y + 2}, 12, false, theme.textSecondary);
+    const float right = rows.right() + 1;
     const float lejos = ui_.renderer->text_width("lejos", 12, false);
     label(ui_, "lejos", {right - lejos, y + 2}, 12, false, theme.textSecondary);
-    const float left = row_left + ui_.renderer->text_width("cerca", 12, false) + 10;
+    const float left = rows.left + ui_.renderer->text_width("cerca", 12, false) + 10;
     const Rect track{left, y, right - lejos - 10 - left, 20};
     if (const std::optional<float> position = slider(
             ui_, id_distance, track, static_cast<float>((p.distance - 1) / 59), true, 1.0f / 59))
         p.distance = *position * 59.0 + 1;
     describe(ui_, id_distance, "Distancia", std::to_string(std::lround(p.distance)));
-    return y + 28;
+    rows.y += 28;
 }
 
-float SettingsWindow::movement(App& app, float y) {
+void SettingsWindow::movement(App& app, Rows& rows) {
     Preferences& p = app.prefs;
-    const float w = content_width_ - 30;
-    const Theme& theme = ui_.theme;
-    y = interval_card(p, y);
-    y = section_title(ui_, y - 8, "Cuándo mover");
+    interval_card(p, rows);
+    section_title(ui_, rows, "Cuándo mover");
     {
-        Card card(ui_, y, content_width_);
+        Card card(ui_, rows);
         const char* policies[] = {"Siempre que esté activo", "Solo si no tocaste teclado ni mouse"};
         for (int i = 0; i < 2; ++i) {
             const auto policy = static_cast<MovePolicy>(i);
-            if (radio_button(ui_, id_policy + static_cast<uint32_t>(i), y + 5, w, policies[i],
-                             p.policy == policy, id_policy))
+            if (radio_row(ui_, rows, id_policy + static_cast<uint32_t>(i), policies[i],
+                          p.policy == policy, id_policy))
                 p.policy = policy;
-            y += 28;
         }
     }
-    y = section_title(ui_, y - 8, "Cómo mover");
-    {
-        Card card(ui_, y, content_width_);
-        const char* modes[] = {"Estándar — mueve el cursor",
-                               "Zen — resetea la inactividad sin mover el cursor",
-                               "Click — hace un click sin mover el cursor"};
-        for (int i = 0; i < 3; ++i) {
-            const auto mode = static_cast<MoveMode>(i);
-            if (radio_button(ui_, id_mode + static_cast<uint32_t>(i), y + 5, w, modes[i],
-                             p.mode == mode, id_mode))
-                p.mode = mode;
-            y += 28;
-        }
-        if (p.mode == MoveMode::standard) y = distance_row(p, y);
-        flip_switch(ui_, id_nudge_icon, y, w, "Mostrar un ícono en pantalla cada vez que mueve",
-                    p.showIconOnJiggle);
-        const float try_width = button_width(ui_, "Probar ahora", 13, 11);
-        if (button(ui_, id_try_now, {row_left, y + 4, try_width, 30}, "Probar ahora", 13))
-            apply_effects(app, nudge_now(app.engine, p, local_now()));
-        wrapped_text(ui_, "Hace un movimiento ya, con la configuración actual.",
-                     {row_left + try_width + 12, y + 4}, w - try_width - 12, 12,
-                     theme.textSecondary, 30);
-        y += 38;
+    section_title(ui_, rows, "Cómo mover");
+    Card card(ui_, rows);
+    const char* modes[] = {"Estándar — mueve el cursor",
+                           "Zen — resetea la inactividad sin mover el cursor",
+                           "Click — hace un click sin mover el cursor"};
+    for (int i = 0; i < 3; ++i) {
+        const auto mode = static_cast<MoveMode>(i);
+        if (radio_row(ui_, rows, id_mode + static_cast<uint32_t>(i), modes[i], p.mode == mode,
+                      id_mode))
+            p.mode = mode;
     }
-    return y;
+    if (p.mode == MoveMode::standard) distance_row(p, rows);
+    flip_switch(ui_, rows, id_nudge_icon, "Mostrar un ícono en pantalla cada vez que mueve",
+                p.showIconOnJiggle);
+    const float try_width = button_width(ui_, "Probar ahora", 13, 11);
+    if (button(ui_, id_try_now, {rows.left, rows.y + 4, try_width, 30}, "Probar ahora", 13))
+        apply_effects(app, nudge_now(app.engine, p, local_now()));
+    wrapped_text(ui_, "Hace un movimiento ya, con la configuración actual.",
+                 {rows.left + try_width + 12, rows.y + 4}, rows.width - try_width - 12, 12,
+                 ui_.theme.textSecondary, 30);
+    rows.y += 38;
 }
 
-float SettingsWindow::conditions(App& app, float y) {
+void SettingsWindow::conditions(App& app, Rows& rows) {
     Preferences& p = app.prefs;
-    const float w = content_width_ - 30;
-    const Theme& theme = ui_.theme;
-    y = section_title(ui_, y - 8, "Mover solo si se cumple al menos una (si marcás alguna)");
+    section_title(ui_, rows, "Mover solo si se cumple al menos una (si marcás alguna)");
     {
-        Card card(ui_, y, content_width_);
+        Card card(ui_, rows);
         const SliderRowResult cpu =
-            slider_row(ui_, id_cpu, id_cpu_threshold, y, w, "La CPU está trabajando, uso mayor a",
+            slider_row(ui_, rows, id_cpu, id_cpu_threshold, "La CPU está trabajando, uso mayor a",
                        p.reqCPU, p.cpuThreshold, 95, p.reqCPU);
         if (cpu.toggled) p.reqCPU = !p.reqCPU;
         if (cpu.value) p.cpuThreshold = *cpu.value;
-        flip_checkbox(ui_, id_disk, y, "Hay un disco extraíble con escritura conectado",
+        flip_checkbox(ui_, rows, id_disk, "Hay un disco extraíble con escritura conectado",
                       p.reqRemovableDisk);
-        flip_checkbox(ui_, id_audio, y, "Está sonando audio (música, video o una llamada)",
+        flip_checkbox(ui_, rows, id_audio, "Está sonando audio (música, video o una llamada)",
                       p.reqAudio);
-        flip_checkbox(ui_, id_apps, y, "Está abierta alguna de estas apps:", p.reqApps);
-        if (auto list = text_field(ui_, id_apps_list, {64, y, w - 26, 31}, widen(p.reqAppsList),
-                                   "Teams, Slack, Zoom", 13, false, false, p.reqApps))
-            p.reqAppsList = narrow(*list);
-        describe(ui_, id_apps_list, "Está abierta alguna de estas apps:");
-        y += 35;
+        list_row(ui_, rows, id_apps, id_apps_list, "Está abierta alguna de estas apps:", p.reqApps,
+                 p.reqAppsList, "Teams, Slack, Zoom");
         text_ =
             "Separá las apps con comas. Alcanza con parte del nombre: \"tea\" encuentra "
             "\"Teams\". CPU ahora: ";
@@ -521,81 +476,80 @@ float SettingsWindow::conditions(App& app, float y) {
         } else {
             text_ += "—";
         }
-        y = hint(ui_, y - 4, 64, w - 26, text_);
+        Rows under = rows.under_checkbox();
+        hint(ui_, under, 2, text_);
+        rows.y = under.y;
     }
-    y = section_title(ui_, y - 8, "Nunca mover si");
+    section_title(ui_, rows, "Nunca mover si");
     {
-        Card card(ui_, y, content_width_);
-        flip_checkbox(ui_, id_battery, y, "Está usando solo la batería", p.neverOnBattery);
+        Card card(ui_, rows);
+        flip_checkbox(ui_, rows, id_battery, "Está usando solo la batería", p.neverOnBattery);
         const SliderRowResult battery = slider_row(
-            ui_, id_battery_low, id_battery_threshold, y, w, "La batería está por debajo de",
+            ui_, rows, id_battery_low, id_battery_threshold, "La batería está por debajo de",
             p.neverBatteryLow, p.batteryThreshold, 80, p.neverBatteryLow);
         if (battery.toggled) p.neverBatteryLow = !p.neverBatteryLow;
         if (battery.value) p.batteryThreshold = *battery.value;
-        flip_checkbox(ui_, id_locked, y, "La pantalla está bloqueada", p.neverLocked);
-        flip_checkbox(ui_, id_frontmost, y, "La app al frente se llama:", p.neverFrontmost);
-        if (auto list =
-                text_field(ui_, id_frontmost_list, {64, y, w - 26, 31}, widen(p.neverFrontmostList),
-                           "PowerPoint, Zoom", 13, false, false, p.neverFrontmost))
-            p.neverFrontmostList = narrow(*list);
-        describe(ui_, id_frontmost_list, "La app al frente se llama:");
-        y += 35;
+        flip_checkbox(ui_, rows, id_locked, "La pantalla está bloqueada", p.neverLocked);
+        list_row(ui_, rows, id_frontmost, id_frontmost_list, "La app al frente se llama:",
+                 p.neverFrontmost, p.neverFrontmostList, "PowerPoint, Zoom");
     }
-    y = section_title(ui_, y - 8, "Estado ahora");
-    {
-        Card card(ui_, y, content_width_);
-        const std::string_view state =
-            preview_ ? std::string_view(*preview_) : "Con la configuración actual, puede mover";
-        const float height = wrapped_text(ui_, state, {row_left, y + 6}, w, 13,
-                                          preview_ ? theme.warning : theme.success);
-        readable_text(ui_, state, {row_left, y + 6, w, height});
-        y += 6 + height;
-        y += 6;
-    }
-    return y;
+    section_title(ui_, rows, "Estado ahora");
+    Card card(ui_, rows);
+    const std::string_view state =
+        preview_ ? std::string_view(*preview_) : "Con la configuración actual, puede mover";
+    const float height = wrapped_text(ui_, state, {rows.left, rows.y + 6}, rows.width, 13,
+                                      preview_ ? ui_.theme.warning : ui_.theme.success);
+    readable_text(ui_, state, {rows.left, rows.y + 6, rows.width, height});
+    rows.y += 6 + height;
+    rows.y += 6;
 }
 
 // One schedule's card; true when its delete button was clicked.
-bool SettingsWindow::schedule_card(Schedule& s, size_t i, bool enabled, float& y) {
-    const float w = content_width_ - 30;
+bool SettingsWindow::schedule_card(Schedule& s, size_t i, bool enabled, Rows& rows) {
     const Theme& theme = ui_.theme;
     const auto base = id_schedule_fields + 8 * static_cast<uint32_t>(i);
-    Card card(ui_, y, content_width_);
+    Card card(ui_, rows);
     // In reading order, as the keyboard goes: switch, name, delete.
-    if (switch_toggle(ui_, base + 3, {row_left, y + 6}, s.enabled, enabled)) s.enabled = !s.enabled;
+    if (switch_toggle(ui_, base + 3, {rows.left, rows.y + 6}, s.enabled, enabled))
+        s.enabled = !s.enabled;
     describe(ui_, base + 3, s.name);
-    if (auto name = text_field(ui_, base, {86, y, w - 86, 32}, widen(s.name), "Nombre", 14, true,
-                               true, enabled))
+    if (auto name = text_field(ui_, base, {rows.left + 49, rows.y, rows.width - 86, 32},
+                               widen(s.name), "Nombre", 14, true, true, enabled))
         s.name = narrow(*name);
     describe(ui_, base, "Nombre");
-    const bool removed = icon_button(ui_, base + 4, {w + 10, y + 3, 28, 26}, L'\xE74D', enabled);
+    const bool removed =
+        icon_button(ui_, base + 4, {rows.right() - 27, rows.y + 3, 28, 26}, L'\xE74D', enabled);
     describe(ui_, base + 4, "Borrar horario");
-    y += 40;
+    rows.y += 40;
+    const float left = rows.left;
     {
         const Faded faded(ui_, !enabled);
-        day_buttons(s, i, enabled, y);
-        y += 40;
-        label(ui_, "De", {row_left, y + 7}, 13, false, theme.textPrimary);
-        label(ui_, "a", {130, y + 7}, 13, false, theme.textPrimary);
+        day_buttons(s, i, enabled, {left, rows.y});
+        rows.y += 40;
+        label(ui_, "De", {left, rows.y + 7}, 13, false, theme.textPrimary);
+        label(ui_, "a", {left + 93, rows.y + 7}, 13, false, theme.textPrimary);
     }
     // The time fields fade themselves when disabled: once, not again inside the card's fade.
-    if (auto start = time_field(ui_, base + 1, {62, y, 58, 31}, s.start, enabled)) s.start = *start;
-    if (auto end = time_field(ui_, base + 2, {146, y, 58, 31}, s.end, enabled)) s.end = *end;
+    if (auto start = time_field(ui_, base + 1, {left + 25, rows.y, 58, 31}, s.start, enabled))
+        s.start = *start;
+    if (auto end = time_field(ui_, base + 2, {left + 109, rows.y, 58, 31}, s.end, enabled))
+        s.end = *end;
     describe(ui_, base + 1, "De");
     describe(ui_, base + 2, "a");
     if (s.end <= s.start) {
         const Faded faded(ui_, !enabled);
-        label(ui_, "(termina al día siguiente)", {214, y + 8}, 12, false, theme.textSecondary);
+        label(ui_, "(termina al día siguiente)", {left + 177, rows.y + 8}, 12, false,
+              theme.textSecondary);
     }
-    y += 33;
+    rows.y += 33;
     return removed;
 }
 
 // The seven day buttons, Monday first, each toggling its day.
-void SettingsWindow::day_buttons(Schedule& s, size_t i, bool enabled, float y) {
+void SettingsWindow::day_buttons(Schedule& s, size_t i, bool enabled, Point at) {
     const Theme& theme = ui_.theme;
     for (size_t d = 0; d < 7; ++d) {
-        const Rect r{row_left + static_cast<float>(d) * 36, y, 30, 30};
+        const Rect r{at.x + static_cast<float>(d) * 36, at.y, 30, 30};
         const auto id = id_schedule_days + 8 * static_cast<uint32_t>(i) + static_cast<uint32_t>(d);
         const Interaction state = enabled ? interact(ui_, id, r) : unavailable(ui_, id, r);
         const bool on = s.days.contains(day_numbers[d]);
@@ -617,26 +571,25 @@ void SettingsWindow::day_buttons(Schedule& s, size_t i, bool enabled, float y) {
     }
 }
 
-float SettingsWindow::schedules(App& app, float y) {
+void SettingsWindow::schedules(App& app, Rows& rows) {
     Preferences& p = app.prefs;
-    const float w = content_width_ - 30;
     const Theme& theme = ui_.theme;
     {
-        Card card(ui_, y, content_width_);
-        flip_switch(ui_, id_schedules, y, w, "Usar horarios programados", p.schedulesEnabled);
-        y = hint(ui_, y - 6, row_left, w,
-                 "Torvane se enciende al empezar cada horario y se apaga al terminar. Igual podés "
-                 "prenderlo o apagarlo a mano cuando quieras; si lo apagás dentro de un horario, "
-                 "queda apagado hasta el próximo.");
+        Card card(ui_, rows);
+        flip_switch(ui_, rows, id_schedules, "Usar horarios programados", p.schedulesEnabled);
+        hint(ui_, rows, 0,
+             "Torvane se enciende al empezar cada horario y se apaga al terminar. Igual podés "
+             "prenderlo o apagarlo a mano cuando quieras; si lo apagás dentro de un horario, "
+             "queda apagado hasta el próximo.");
     }
     const bool enabled = p.schedulesEnabled;
     std::optional<size_t> removed;
     for (size_t i = 0; i < p.schedules.size(); ++i)
-        if (schedule_card(p.schedules[i], i, enabled, y)) removed = i;
+        if (schedule_card(p.schedules[i], i, enabled, rows)) removed = i;
     if (removed) p.schedules.erase(p.schedules.begin() + static_cast<std::ptrdiff_t>(*removed));
     const std::string_view add = "Agregar horario";
     const float add_width = button_width(ui_, add, 13, 11) + 24;
-    const Rect add_rect{card_left, y, add_width, 32};
+    const Rect add_rect{rows.left - card_padding, rows.y, add_width, 32};
     if (button(ui_, id_add_schedule, add_rect, "", 13)) {
         Schedule schedule = Schedule::new_default();
         schedule.name = "Horario " + std::to_string(p.schedules.size() + 1);
@@ -645,7 +598,7 @@ float SettingsWindow::schedules(App& app, float y) {
     describe(ui_, id_add_schedule, add);
     glyph(ui_, L'\xE710', {add_rect.x + 18, add_rect.y + 16}, 13, theme.textPrimary);
     label(ui_, add, {add_rect.x + 32, add_rect.y + 7}, 13, false, theme.textPrimary);
-    return y + 44;
+    rows.y += 44;
 }
 
 std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wparam,

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "core/utf8.h"
 
@@ -22,30 +21,10 @@ bool contains(const Rect& r, Point p) {
     return p.x >= r.x && p.x < r.x + r.w && p.y >= r.y && p.y < r.y + r.h;
 }
 
-// Snapped to whole device pixels, so that 1-DIP outlines stay crisp at any scale.
-Rect snapped(const UiContext& ui, Rect r) {
-    const float s = ui.scale;
-    const float left = std::round(r.x * s) / s, top = std::round(r.y * s) / s;
-    return {left, top, std::max(0.0f, std::round((r.x + r.w) * s) / s - left),
-            std::max(0.0f, std::round((r.y + r.h) * s) / s - top)};
-}
-
 void text_run(UiContext& ui, std::string_view text, const TextStyle& style, Point origin,
               float width, float height, Color color) {
     ComPtr<IDWriteTextLayout> layout = ui.renderer->layout(text, style, width, height);
     if (layout) record(ui, TextRun{std::move(layout), origin}, color);
-}
-
-void draw_switch(UiContext& ui, Point at, bool on) {
-    const Rect track{at.x, at.y, 40, 20};
-    if (on) {
-        filled_rect(ui, track, 10, ui.theme.accent);
-        outlined_rect(ui, track, 10, ui.theme.accent);
-        circle(ui, {at.x + 30, at.y + 10}, 6, ui.theme.onAccent);
-    } else {
-        outlined_rect(ui, track, 10, ui.theme.textSecondary);
-        circle(ui, {at.x + 10, at.y + 10}, 6, ui.theme.textSecondary);
-    }
 }
 
 void draw_checkbox(UiContext& ui, Point at, std::string_view text, bool checked) {
@@ -180,6 +159,25 @@ Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand) {
 
 // --- Drawing -----------------------------------------------------------------------------------
 
+Rect snapped(const UiContext& ui, Rect r) {
+    const float s = ui.scale;
+    const float left = std::round(r.x * s) / s, top = std::round(r.y * s) / s;
+    return {left, top, std::max(0.0f, std::round((r.x + r.w) * s) / s - left),
+            std::max(0.0f, std::round((r.y + r.h) * s) / s - top)};
+}
+
+void draw_switch(UiContext& ui, Point at, bool on) {
+    const Rect track{at.x, at.y, 40, 20};
+    if (on) {
+        filled_rect(ui, track, 10, ui.theme.accent);
+        outlined_rect(ui, track, 10, ui.theme.accent);
+        circle(ui, {at.x + 30, at.y + 10}, 6, ui.theme.onAccent);
+    } else {
+        outlined_rect(ui, track, 10, ui.theme.textSecondary);
+        circle(ui, {at.x + 10, at.y + 10}, 6, ui.theme.textSecondary);
+    }
+}
+
 void label(UiContext& ui, std::string_view text, Point at, float size, bool semibold, Color color) {
     text_run(ui, text, {size_tenths(size), TextAlign::left, semibold}, at, 10000, line_height(size),
              color);
@@ -306,13 +304,13 @@ bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float siz
     return state.clicked;
 }
 
-bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_view text,
+bool radio_button(UiContext& ui, uint32_t id, Point at, float width, std::string_view text,
                   bool selected, uint32_t group) {
-    const Interaction state = interact(ui, id, {37, y, width, 18});
+    const Interaction state = interact(ui, id, {at.x, at.y, width, 18});
     ui.focusables.back().kind = FocusKind::radio;
     ui.focusables.back().group = group;
     set_role(ui, id, Role::radio_button, text, selected);
-    const Point centre{46, y + 9};
+    const Point centre{at.x + 9, at.y + 9};
     if (selected) {
         circle(ui, centre, 9, ui.theme.accent);
         record(ui, StrokeCircle{centre, 8.5f, 1}, ui.theme.accent);
@@ -321,48 +319,8 @@ bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_
         circle(ui, centre, 9, ui.theme.control);
         record(ui, StrokeCircle{centre, 8.5f, 1}, ui.theme.controlBorder);
     }
-    label(ui, text, {64, y + 0.5f}, 13, false, ui.theme.textPrimary);
+    label(ui, text, {at.x + 27, at.y + 0.5f}, 13, false, ui.theme.textPrimary);
     return state.clicked;
-}
-
-// --- Settings-window rows ----------------------------------------------------------------------
-
-float section_title(UiContext& ui, float y, std::string_view text) {
-    label(ui, text, {24, y + 14}, 13, true, ui.theme.textPrimary);
-    readable_text(ui, text, {24, y + 14, ui.renderer->text_width(text, 13, true), 17});
-    return y + 37;
-}
-
-size_t begin_card(UiContext& ui) {
-    const size_t index = ui.commands.size();
-    record(ui, NoOp{}, 0);
-    record(ui, NoOp{}, 0);
-    return index;
-}
-
-void end_card(UiContext& ui, size_t card, Rect rect) {
-    if (card + 1 >= ui.commands.size()) return;
-    const Rect r = snapped(ui, rect);
-    ui.commands[card] = {FillRectangle{r, 8}, ui.theme.cardBackground, 1};
-    ui.commands[card + 1] = {StrokeRectangle{r, 8, 1}, ui.theme.border, 1};
-}
-
-bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
-                bool enabled) {
-    const Faded faded(ui, !enabled);
-    const Rect area{37, y + 7, width, 20};
-    const Interaction state = enabled ? interact(ui, id, area) : unavailable(ui, id, area);
-    set_role(ui, id, Role::check_button, text, on);
-    label(ui, text, {37, y + 8.5f}, 13, false, ui.theme.textPrimary);
-    draw_switch(ui, {width - 3, y + 7}, on);
-    y += 34;
-    return state.clicked;
-}
-
-bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, bool checked) {
-    const bool clicked = checkbox(ui, id, {37, y + 7}, text, checked);
-    y += 32;
-    return clicked;
 }
 
 std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction, bool enabled,
@@ -401,32 +359,6 @@ std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fractio
         enabled && std::hypot(ui.pointer.x - knob, ui.pointer.y - middle) <= 9;
     circle(ui, {knob, middle}, knob_hovered || dragging ? 6.0f : 5.0f, ui.theme.accent);
     return changed;
-}
-
-SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_id, float& y,
-                           float width, std::string_view text, bool checked, double value,
-                           double maximum, bool slider_enabled) {
-    SliderRowResult result;
-    char percent[16];
-    std::snprintf(percent, sizeof percent, "%.0f%%", std::floor(value + 0.5));
-    text_in_rect(ui, percent, {width - 1, y + 7, 38, 20}, 13, false, TextAlign::right,
-                 ui.theme.textPrimary);
-    // The checkbox first: it comes first in the keyboard's order.
-    const float checkbox_width = (width - 121 - 10) - 37;
-    result.toggled = checkbox(ui, checkbox_id, {37, y + 8}, text, checked, checkbox_width);
-    const double span = maximum - 5;
-    const auto fraction = static_cast<float>(span > 0 ? (value - 5) / span : 0);
-    if (const std::optional<float> f =
-            slider(ui, slider_id, {width - 121, y + 7, 120, 20}, fraction, slider_enabled,
-                   static_cast<float>(1 / span)))
-        result.value = 5 + *f * span;
-    describe(ui, slider_id, text, percent);
-    y += 34;
-    return result;
-}
-
-float hint(UiContext& ui, float y, float x, float width, std::string_view text) {
-    return y + 6 + wrapped_text(ui, text, {x, y + 6}, width, 12, ui.theme.textSecondary);
 }
 
 float button_width(UiContext& ui, std::string_view text, float size, float padding) {

@@ -127,6 +127,10 @@ void filled_rect(UiContext& ui, Rect rect, float radius, Color color);
 void outlined_rect(UiContext& ui, Rect rect, float radius, Color color);
 void separator(UiContext& ui, Point at, float width);
 void line(UiContext& ui, Point from, Point to, float width, Color color);
+// A switch's track and knob, 40 × 20, without a hit region of its own.
+void draw_switch(UiContext& ui, Point at, bool on);
+// Snapped to whole device pixels, so that 1-DIP outlines stay crisp at any scale.
+Rect snapped(const UiContext& ui, Rect r);
 
 // Interactive; each returns true once for a click.
 bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float size,
@@ -138,28 +142,12 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
               float width = 0, bool enabled = true);
 bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float size);
 // Radio buttons of one choice share a `group`: the arrows move the choice within it.
-bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_view text,
+bool radio_button(UiContext& ui, uint32_t id, Point at, float width, std::string_view text,
                   bool selected, uint32_t group);
 
-// Settings-window rows; each returns the y of the next row where it says so.
-float section_title(UiContext& ui, float y, std::string_view text);
-// Records the card's place before its content; `end_card` fills it in once the bottom is known.
-size_t begin_card(UiContext& ui);
-void end_card(UiContext& ui, size_t card, Rect rect);
-bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
-                bool enabled = true);
-bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, bool checked);
 // `step` is the fraction an arrow key moves the knob; Page Up and Down move ten steps.
 std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction,
                             bool enabled = true, float step = 0.01f);
-struct SliderRowResult {
-    bool toggled = false;
-    std::optional<double> value;
-};
-SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_id, float& y,
-                           float width, std::string_view text, bool checked, double value,
-                           double maximum, bool slider_enabled = true);
-float hint(UiContext& ui, float y, float x, float width, std::string_view text);
 // ceil(text width + 2 × padding + 2).
 float button_width(UiContext& ui, std::string_view text, float size, float padding);
 
