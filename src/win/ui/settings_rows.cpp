@@ -18,8 +18,8 @@ Card::Card(UiContext& ui, Rows& rows)
 
 Card::~Card() {
     rows_.y += 7;
-    const Rect r = snapped(ui_, {rows_.left - card_padding, top_, rows_.width + 2 * card_padding,
-                                 rows_.y - top_});
+    const Rect r = snapped(
+        ui_, {rows_.left - card_padding, top_, rows_.width + 2 * card_padding, rows_.y - top_});
     ui_.commands[index_] = {FillRectangle{r, 8}, ui_.theme.cardBackground, 1};
     ui_.commands[index_ + 1] = {StrokeRectangle{r, 8, 1}, ui_.theme.border, 1};
     rows_.y += 12;

@@ -210,8 +210,7 @@ void glyph(UiContext& ui, wchar_t code_point, Point centre, float size, Color co
     TextStyle style{size_tenths(size), TextAlign::center};
     style.icon_font = true;
     const float height = line_height(size);
-    text_run(ui, text, style, {centre.x - size, centre.y - height / 2},
-             2 * size, height, color);
+    text_run(ui, text, style, {centre.x - size, centre.y - height / 2}, 2 * size, height, color);
 }
 
 void circle(UiContext& ui, Point centre, float radius, Color color) {
