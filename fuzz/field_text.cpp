@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "check.h"
 #include "core/field_text.h"
@@ -28,7 +27,8 @@ uint32_t word(const uint8_t* data, std::size_t size, std::size_t at) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    std::string_view text(reinterpret_cast<const char*>(data), size);
+    // Each byte one code unit of the edit control's text.
+    const std::wstring text(data, data + size);
 
     // Any maximum clamps what the widest one reads; a wrapped sum would break this.
     const uint32_t maximum = size > 0 ? data[0] % 100 : 0;

@@ -209,8 +209,8 @@ TEST_F(Widgets, TheKeyboardWalksTheEnabledControlsInOrderAndActsOnTheFocusedOne)
         time_field(*ui_, 3, {150, 10, 58, 31}, 0, false);
         if (auto f = slider(*ui_, 4, {10, 50, 120, 20}, fraction, true, 0.1f)) fraction = *f;
         for (uint32_t id : {5u, 6u})
-            if (radio_button(*ui_, id, 60 + 20.0f * static_cast<float>(id), 200, "r", choice == id,
-                             5))
+            if (radio_button(*ui_, id, {37, 60 + 20.0f * static_cast<float>(id)}, 200, "r",
+                             choice == id, 5))
                 choice = id;
     };
     auto ring_drawn = [&] {

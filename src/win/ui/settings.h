@@ -17,6 +17,7 @@ namespace torvane {
 
 struct App;
 struct Preferences;
+struct Rows;
 struct Schedule;
 
 enum class SettingsTab : int { general = 0, movement = 1, conditions = 2, schedules = 3 };
@@ -68,14 +69,15 @@ private:
 
     float tab_bar(App& app);
     float content(App& app, float top);
-    float general(App& app, float y);
-    float movement(App& app, float y);
-    float interval_card(Preferences& p, float y);
-    float distance_row(Preferences& p, float y);
-    float conditions(App& app, float y);
-    float schedules(App& app, float y);
-    bool schedule_card(Schedule& s, size_t i, bool enabled, float& y);
-    void day_buttons(Schedule& s, size_t i, bool enabled, float y);
+    void general(App& app, Rows& rows);
+    void updates_card(App& app, Rows& rows);
+    void movement(App& app, Rows& rows);
+    void interval_card(Preferences& p, Rows& rows);
+    void distance_row(Preferences& p, Rows& rows);
+    void conditions(App& app, Rows& rows);
+    void schedules(App& app, Rows& rows);
+    bool schedule_card(Schedule& s, size_t i, bool enabled, Rows& rows);
+    void day_buttons(Schedule& s, size_t i, bool enabled, Point at);
 
     SettingsTab tab_ = SettingsTab::general;
     std::array<float, 4> scroll_{};

@@ -18,6 +18,7 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
         accessible_ = nullptr;
     }
     if (std::optional<LRESULT> result = on_window_message(message, wparam, lparam)) return result;
+    if (std::optional<LRESULT> result = on_pointer_message(message, wparam, lparam)) return result;
     switch (message) {
         case WM_GETOBJECT:
             if (static_cast<LONG>(lparam) != OBJID_CLIENT) return std::nullopt;
@@ -28,6 +29,36 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_KEYDOWN:
+            if (focus_key(ui_, wparam)) {
+                follow_focus();
+                return 0;
+            }
+            if (const std::optional<float> delta = scroll_key(wparam, view_height())) {
+                scroll_by(*delta);
+                return 0;
+            }
+            return std::nullopt;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+            if (HBRUSH brush = field_colors(ui_, reinterpret_cast<HDC>(wparam),
+                                            reinterpret_cast<HWND>(lparam)))
+                return reinterpret_cast<LRESULT>(brush);
+            return std::nullopt;
+        case WM_COMMAND:
+            if (field_command(ui_, wparam, lparam)) on_field_report(0, 0);
+            return 0;
+        case field_report_message:
+            on_field_report(wparam, lparam);
+            return 0;
+    }
+    return std::nullopt;
+}
+
+// The pointer's messages; none for the others and for those left to the default handling.
+std::optional<LRESULT> WidgetWindow::on_pointer_message(UINT message, WPARAM wparam,
+                                                        LPARAM lparam) {
+    switch (message) {
         case WM_SETCURSOR:
             // A native field keeps its own I-beam.
             if (LOWORD(lparam) != HTCLIENT || reinterpret_cast<HWND>(wparam) != handle())
@@ -56,28 +87,6 @@ std::optional<LRESULT> WidgetWindow::on_message(UINT message, WPARAM wparam, LPA
         case WM_CAPTURECHANGED:
             // Another window took the pointer (Alt+Tab, a prompt): a drag must not go on.
             if (reinterpret_cast<HWND>(lparam) != handle() && capture_lost(ui_)) relayout();
-            return 0;
-        case WM_KEYDOWN:
-            if (focus_key(ui_, wparam)) {
-                follow_focus();
-                return 0;
-            }
-            if (const std::optional<float> delta = scroll_key(wparam, view_height())) {
-                scroll_by(*delta);
-                return 0;
-            }
-            return std::nullopt;
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORSTATIC:
-            if (HBRUSH brush = field_colors(ui_, reinterpret_cast<HDC>(wparam),
-                                            reinterpret_cast<HWND>(lparam)))
-                return reinterpret_cast<LRESULT>(brush);
-            return std::nullopt;
-        case WM_COMMAND:
-            if (field_command(ui_, wparam, lparam)) on_field_report(0, 0);
-            return 0;
-        case field_report_message:
-            on_field_report(wparam, lparam);
             return 0;
     }
     return std::nullopt;

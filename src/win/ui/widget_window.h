@@ -55,6 +55,7 @@ protected:
 
 private:
     std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) final;
+    std::optional<LRESULT> on_pointer_message(UINT message, WPARAM wparam, LPARAM lparam);
     void after_message() final;
     void paint();
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "win/handle.h"
 #include "win/ui/d2d.h"
+#include "win/ui/native_fields.h"
 #include "win/ui/theme.h"
 
 namespace torvane {
@@ -31,62 +31,6 @@ struct Interaction {
     bool hovered = false;
     bool pressed = false;
     bool clicked = false;
-};
-
-enum class FieldKind : uint8_t { time, number, text };
-enum class FieldEventKind : uint8_t { text_changed, commit, up, down };
-
-// A native field's report to its parent window, posted as `field_report_message`.
-inline constexpr UINT field_report_message = WM_APP + 1;
-enum class FieldReport : uint8_t {
-    commit = 2,
-    up = 3,
-    down = 4,
-    close = 5,
-    next = 6,
-    previous = 7
-};
-
-struct FieldEvent {
-    uint32_t id = 0;
-    FieldEventKind kind = FieldEventKind::text_changed;
-    unsigned caret = 0;
-    std::wstring text;
-};
-
-// One native field the current layout asked for.
-struct FieldRequest {
-    uint32_t id = 0;
-    FieldKind kind = FieldKind::number;
-    Rect rect;
-    TextAlign align = TextAlign::center;
-    float size = 13;
-    bool semibold = false;
-    bool enabled = true;
-    bool in_view = true;  // inside the clip the layout had when it asked for the field
-    Color background = 0;
-    // The text the field should show, and whether it must replace what the control holds even
-    // while it has the focus (after Up, Down or a commit).
-    std::wstring text;
-    bool force_text = false;
-    // Selection applied after a replacement: (0, -1) selects all.
-    int selection_start = 0;
-    int selection_end = -1;
-    // Number fields: the value the control's text must parse to while it has the focus.
-    std::optional<uint32_t> value;
-};
-
-// A created edit control and what was last applied to it.
-struct NativeField {
-    uint32_t id = 0;
-    HWND control = nullptr;
-    RECT placed{};
-    bool visible = false;
-    bool enabled = true;
-    HFONT font = nullptr;
-    Brush brush;
-    Color background = 0;
-    Color text_color = 0;
 };
 
 // A control the keyboard can reach, as the current layout registered it: Tab follows this
@@ -114,13 +58,6 @@ struct Focusable {
     bool available = true;  // a disabled control: read out, but not reached by the keyboard
     std::string name;
     std::string value;
-};
-
-struct CachedFont {
-    uint32_t size = 0;  // tenths of a DIP
-    bool semibold = false;
-    Font font;
-    int text_height = 1;  // pixels
 };
 
 struct UiContext {
@@ -158,8 +95,6 @@ void begin_layout(UiContext& ui);
 // Ends it: draws the focus ring after keyboard use, and places, shows, hides and fills the
 // native fields as the layout asked.
 void end_layout(UiContext& ui);
-// The scale changed: fonts are made again and every field is placed again.
-void forget_field_geometry(UiContext& ui);
 
 Interaction interact(UiContext& ui, uint32_t id, Rect rect, bool hand = true);
 // A disabled control: no hit region, but screen readers still find it.
@@ -192,6 +127,10 @@ void filled_rect(UiContext& ui, Rect rect, float radius, Color color);
 void outlined_rect(UiContext& ui, Rect rect, float radius, Color color);
 void separator(UiContext& ui, Point at, float width);
 void line(UiContext& ui, Point from, Point to, float width, Color color);
+// A switch's track and knob, 40 × 20, without a hit region of its own.
+void draw_switch(UiContext& ui, Point at, bool on);
+// Snapped to whole device pixels, so that 1-DIP outlines stay crisp at any scale.
+Rect snapped(const UiContext& ui, Rect r);
 
 // Interactive; each returns true once for a click.
 bool button(UiContext& ui, uint32_t id, Rect rect, std::string_view text, float size,
@@ -203,42 +142,12 @@ bool checkbox(UiContext& ui, uint32_t id, Point at, std::string_view text, bool 
               float width = 0, bool enabled = true);
 bool link(UiContext& ui, uint32_t id, Point at, std::string_view text, float size);
 // Radio buttons of one choice share a `group`: the arrows move the choice within it.
-bool radio_button(UiContext& ui, uint32_t id, float y, float width, std::string_view text,
+bool radio_button(UiContext& ui, uint32_t id, Point at, float width, std::string_view text,
                   bool selected, uint32_t group);
 
-// Native fields; each returns a new value when the user changed it.
-std::optional<uint32_t> number_field(UiContext& ui, uint32_t id, Rect rect, uint32_t value,
-                                     uint32_t maximum);
-std::optional<uint32_t> time_field(UiContext& ui, uint32_t id, Rect rect, uint32_t minutes,
-                                   bool enabled = true);
-// "Durante" [hours] h [minutes] min; new minutes = hours × 60 + minutes.
-std::optional<uint32_t> duration_row(UiContext& ui, float y, uint32_t hours_id, uint32_t minutes_id,
-                                     uint32_t minutes);
-
-// Settings-window rows; each returns the y of the next row where it says so.
-float section_title(UiContext& ui, float y, std::string_view text);
-// Records the card's place before its content; `end_card` fills it in once the bottom is known.
-size_t begin_card(UiContext& ui);
-void end_card(UiContext& ui, size_t card, Rect rect);
-bool switch_row(UiContext& ui, uint32_t id, float& y, float width, std::string_view text, bool on,
-                bool enabled = true);
-bool checkbox_row(UiContext& ui, uint32_t id, float& y, std::string_view text, bool checked);
 // `step` is the fraction an arrow key moves the knob; Page Up and Down move ten steps.
 std::optional<float> slider(UiContext& ui, uint32_t id, Rect rect, float fraction,
                             bool enabled = true, float step = 0.01f);
-struct SliderRowResult {
-    bool toggled = false;
-    std::optional<double> value;
-};
-SliderRowResult slider_row(UiContext& ui, uint32_t checkbox_id, uint32_t slider_id, float& y,
-                           float width, std::string_view text, bool checked, double value,
-                           double maximum, bool slider_enabled = true);
-float hint(UiContext& ui, float y, float x, float width, std::string_view text);
-std::optional<std::wstring> text_field(UiContext& ui, uint32_t id, Rect rect,
-                                       std::wstring_view text, std::string_view placeholder,
-                                       float size, bool semibold, bool borderless,
-                                       bool enabled = true);
-
 // ceil(text width + 2 × padding + 2).
 float button_width(UiContext& ui, std::string_view text, float size, float padding);
 
@@ -259,16 +168,6 @@ std::optional<float> scroll_key(WPARAM key, float view);
 // WM_SETCURSOR over the client area.
 void set_pointer_cursor(const UiContext& ui);
 
-// Native-field traffic of the owning window.
-// WM_COMMAND from an edit control: true when the layout must run again.
-bool field_command(UiContext& ui, WPARAM wparam, LPARAM lparam);
-// The result of a field's report: the layout must run again, the window should close, or the
-// keyboard focus moved on (`focus_target` says where).
-enum class ReportOutcome : uint8_t { none, relayout, close, focus };
-ReportOutcome field_report(UiContext& ui, WPARAM wparam, LPARAM lparam);
-// WM_CTLCOLOREDIT / WM_CTLCOLORSTATIC: the field's brush, or null for a foreign control.
-HBRUSH field_colors(UiContext& ui, HDC dc, HWND control);
-
 // Describes the control `id` of the current layout for screen readers: a name where the widget
 // has no visible label of its own (an icon, a switch, a field named by its row), and a value.
 void describe(UiContext& ui, uint32_t id, std::string_view name, std::string_view value = {});
@@ -283,8 +182,9 @@ void set_role(UiContext& ui, uint32_t id, Role role, std::string_view name, bool
 // radio choice. True when the key was used; the window then lays out again as after a click and
 // gives the keyboard focus to `focus_target`.
 bool focus_key(UiContext& ui, WPARAM key);
-// The native field holding the focus, or the window itself.
-HWND focus_target(const UiContext& ui);
+// Moves the focus to the next or previous control, wrapping, passing over texts and disabled
+// controls; from none, to the first or last.
+void move_focus(UiContext& ui, bool backwards);
 const Focusable* find_focusable(const UiContext& ui, uint32_t id);
 
 }  // namespace torvane
