@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "win/ui/widget_window.h"
+#include "win/ui/screen.h"
 
 namespace torvane {
 
-struct App;
 struct Preferences;
 struct Schedule;
 
@@ -32,31 +31,30 @@ double interval_step(double interval, bool up);
 // left of it, and never taller than it.
 RECT settings_bounds(const RECT& work, float scale);
 
-class SettingsWindow final : public WidgetWindow {
+class SettingsWindow final : public Screen {
 public:
-    explicit SettingsWindow(Renderer& renderer);
+    SettingsWindow(Renderer& renderer, ScreenModel model);
     ~SettingsWindow() override;
 
     // Shows the window on `tab`, creating it when it does not exist. False when it cannot.
-    bool open(App& app, SettingsTab tab);
+    bool open(SettingsTab tab);
     bool is_open() const { return handle() != nullptr; }
     SettingsTab tab() const { return tab_; }
-    void repaint(App& app);
+    void repaint() override;
     // Windows changed its colors: the palette and the title bar follow.
     void set_theme(const Theme& theme);
     // Once a tick: the "Estado ahora" preview while the conditions show.
-    void tick(App& app);
+    void tick();
 
     // For tests and measurements: the layout alone, without painting.
-    void layout(App& app);
+    void layout();
     float scroll() const { return scroll_[static_cast<size_t>(tab_)]; }
     const std::optional<std::string>& preview() const { return preview_; }
 
 private:
     std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam, LPARAM lparam) override;
-    void relayout() override;
     void on_button_up() override;
-    void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void close() override { destroy(); }
     void scroll_by(float delta) override;
     float view_height() const override { return view_height_ - 67; }
     void reveal(const Focusable& focused) override;
@@ -64,16 +62,16 @@ private:
 
     bool create_window();
     void take_scale(float scale);
-    void refresh_preview(App& app);
+    void refresh_preview();
 
-    float tab_bar(App& app);
-    float content(App& app, float top);
-    float general(App& app, float y);
-    float movement(App& app, float y);
+    float tab_bar();
+    float content(float top);
+    float general(float y);
+    float movement(float y);
     float interval_card(Preferences& p, float y);
     float distance_row(Preferences& p, float y);
-    float conditions(App& app, float y);
-    float schedules(App& app, float y);
+    float conditions(float y);
+    float schedules(float y);
     bool schedule_card(Schedule& s, size_t i, bool enabled, float& y);
     void day_buttons(Schedule& s, size_t i, bool enabled, float y);
 
@@ -87,13 +85,5 @@ private:
     std::string text_;                     // scratch for composed texts
     std::vector<std::string> read_texts_;  // as screen readers were last told
 };
-
-// The shell's seams.
-void open_settings(App& app, int tab);
-// Once a second, for the live preview.
-void settings_tick(App& app);
-// The repaint of the refresh step.
-void draw_settings(App& app);
-void settings_theme_changed(App& app);
 
 }  // namespace torvane
