@@ -79,6 +79,16 @@ bool right_button(UiContext& ui, uint32_t id, float y, float height, std::string
     return button(ui, id, {column_right - width, y, width, height}, text, 13, enabled);
 }
 
+// Hours and minutes of a custom duration (the minutes field's id follows the hours'), and the
+// button beside them: true when it is clicked.
+bool custom_duration(UiContext& ui, float y, uint32_t hours_id, uint32_t button_id,
+                     std::string_view verb, uint32_t& minutes) {
+    if (auto typed = duration_row(ui, y, hours_id, hours_id + 1, minutes)) minutes = *typed;
+    describe(ui, hours_id, std::string(verb) + " durante, horas");
+    describe(ui, hours_id + 1, std::string(verb) + " durante, minutos");
+    return right_button(ui, button_id, y, 31, verb, minutes > 0);
+}
+
 }  // namespace
 
 RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
@@ -357,12 +367,8 @@ float Panel::activate_rows(float y) {
         }
     }
     y += 69;
-    if (auto minutes = duration_row(ui_, y, id_activate_hours, id_activate_minutes,
-                                    prefs.customActivateMinutes))
-        prefs.customActivateMinutes = *minutes;
-    describe(ui_, id_activate_hours, "Activar durante, horas");
-    describe(ui_, id_activate_minutes, "Activar durante, minutos");
-    if (right_button(ui_, id_activate_for, y, 31, "Activar", prefs.customActivateMinutes > 0))
+    if (custom_duration(ui_, y, id_activate_hours, id_activate_for, "Activar",
+                        prefs.customActivateMinutes))
         model_.apply_effects(
             activate_for(model_.engine, prefs, local_now(), prefs.customActivateMinutes * 60.0));
     y += 37;
@@ -413,12 +419,7 @@ float Panel::pause_rows(float y) {
                 pause_for(model_.engine, prefs, local_now(), pause_presets[i].seconds));
     }
     y += 36;
-    if (auto minutes =
-            duration_row(ui_, y, id_pause_hours, id_pause_minutes, prefs.customPauseMinutes))
-        prefs.customPauseMinutes = *minutes;
-    describe(ui_, id_pause_hours, "Pausar durante, horas");
-    describe(ui_, id_pause_minutes, "Pausar durante, minutos");
-    if (right_button(ui_, id_pause_for, y, 31, "Pausar", prefs.customPauseMinutes > 0))
+    if (custom_duration(ui_, y, id_pause_hours, id_pause_for, "Pausar", prefs.customPauseMinutes))
         model_.apply_effects(
             pause_for(model_.engine, prefs, local_now(), prefs.customPauseMinutes * 60.0));
     separator(ui_, {column_left, y + 43}, 280);
