@@ -13,6 +13,9 @@
 
 #include "core/platform.h"
 #include "win/app.h"
+#include "win/screens.h"
+#include "win/ui/panel.h"
+#include "win/ui/settings.h"
 
 // Counts the program's own allocations; GDI, Direct2D and DirectWrite allocate elsewhere.
 std::atomic<uint64_t> allocations{0};
@@ -97,7 +100,7 @@ int wmain(int argc, wchar_t** argv) {
     // Switched on with a timer: the panel at its busiest without an update.
     apply_effects(app, activate_for(app.engine, app.prefs, local_now(), 3600));
     app.engine.last_tick = local_now();
-    measure("panel layout", layouts, [&] { app.panel->layout(app); });
+    measure("panel layout", layouts, [&] { app.panel->layout(); });
 
     app.prefs.schedulesEnabled = true;
     app.prefs.schedules.push_back(Schedule::new_default());
@@ -105,7 +108,7 @@ int wmain(int argc, wchar_t** argv) {
                           "settings Horarios"};
     for (int tab = 0; tab < 4; ++tab) {
         open_settings(app, tab);
-        measure(tabs[tab], layouts, [&] { app.settings->layout(app); });
+        measure(tabs[tab], layouts, [&] { app.settings->layout(); });
     }
     app.settings.reset();
     app.panel.reset();

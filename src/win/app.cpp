@@ -15,6 +15,7 @@
 #include "win/instance.h"
 #include "win/jiggler.h"
 #include "win/notify.h"
+#include "win/screens.h"
 #include "win/state_file.h"
 #include "win/ui/panel.h"
 #include "win/ui/settings.h"
@@ -84,6 +85,8 @@ App::App(HWND main_window, std::shared_ptr<Renderer> shared_renderer, Preference
       theme(read_theme()),
       hotkey_applied(prefs.hotkey),
       display_applied(prefs.preventDisplaySleep) {}
+
+App::~App() = default;
 
 namespace {
 
@@ -346,8 +349,7 @@ void refresh(App& app) {
     set_auto_install(*app.updater, app.prefs.autoInstallUpdates);
     refresh_tray_icon(app.tray, *app.renderer, app.engine, app.prefs);
     // Nothing shows: what drawing needs goes until a window or the nudge icon opens again.
-    if (!panel_visible(app) && !(app.settings && app.settings->is_open()) &&
-        !app.nudge_icon.visible())
+    if (!panel_visible(app) && !settings_open(app) && !app.nudge_icon.visible())
         app.renderer->release_device();
 }
 

@@ -17,14 +17,15 @@
 #include "win/nudge_icon.h"
 #include "win/probes.h"
 #include "win/ui/d2d.h"
-#include "win/ui/panel.h"
-#include "win/ui/settings.h"
 #include "win/ui/theme.h"
 #include "win/ui/tray.h"
 #include "win/update.h"
 #include "win/window.h"
 
 namespace torvane {
+
+class Panel;
+class SettingsWindow;
 
 // Window timers.
 inline constexpr UINT_PTR timer_tick = 1;
@@ -46,6 +47,7 @@ enum class Command : uint8_t {
 struct App {
     App(HWND window, std::shared_ptr<Renderer> renderer, Preferences prefs,
         std::filesystem::path prefs_file, LocalTime now);
+    ~App();
 
     HWND window;
     std::shared_ptr<Renderer> renderer;

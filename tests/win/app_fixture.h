@@ -12,6 +12,9 @@
 #include "core/platform.h"
 #include "test_util.h"
 #include "win/app.h"
+#include "win/screens.h"
+#include "win/ui/panel.h"
+#include "win/ui/settings.h"
 
 namespace torvane {
 

@@ -236,7 +236,7 @@ TEST_F(SettingsOnScreen, ConditionFieldsFollowTheirCheckboxesAndThePreviewFollow
     app_->engine.cpu_average = 0.01;
     settings_tick(*app_);
     EXPECT_EQ(settings().preview(), "Pausado: no se cumple ninguna condición");
-    settings().layout(*app_);
+    settings().layout();
     EXPECT_TRUE(region(61).has_value());
     click(60);
     settings_tick(*app_);

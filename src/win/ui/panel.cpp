@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "core/platform.h"
 #include "core/schedule.h"
 #include "core/status_text.h"
-#include "win/app.h"
 #include "win/update_install.h"
 
 namespace torvane {
@@ -79,6 +79,16 @@ bool right_button(UiContext& ui, uint32_t id, float y, float height, std::string
     return button(ui, id, {column_right - width, y, width, height}, text, 13, enabled);
 }
 
+// Hours and minutes of a custom duration (the minutes field's id follows the hours'), and the
+// button beside them: true when it is clicked.
+bool custom_duration(UiContext& ui, float y, uint32_t hours_id, uint32_t button_id,
+                     std::string_view verb, uint32_t& minutes) {
+    if (auto typed = duration_row(ui, y, hours_id, hours_id + 1, minutes)) minutes = *typed;
+    describe(ui, hours_id, std::string(verb) + " durante, horas");
+    describe(ui, hours_id + 1, std::string(verb) + " durante, minutos");
+    return right_button(ui, button_id, y, 31, verb, minutes > 0);
+}
+
 }  // namespace
 
 RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
@@ -114,7 +124,8 @@ RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float 
     return {x + m, y + m, x + m + w, y + m + h};
 }
 
-Panel::Panel(Renderer& renderer) : WidgetWindow(renderer, &Theme::panelBackground) {}
+Panel::Panel(Renderer& renderer, ScreenModel model)
+    : Screen(renderer, &Theme::panelBackground, std::move(model)) {}
 
 Panel::~Panel() {
     // The edit controls are children: they go with the window, which must still find this
@@ -141,7 +152,7 @@ bool Panel::create_window() {
     return true;
 }
 
-bool Panel::show(App& app) {
+bool Panel::show() {
     if (!handle() && !create_window()) return false;
     GetCursorPos(&anchor_);
     const float scale = monitor_scale_at(anchor_);
@@ -150,15 +161,15 @@ bool Panel::show(App& app) {
         forget_field_geometry(ui_);
         set_target_scale(target_, scale);
     }
-    set_theme(app.theme);
+    set_theme(model_.theme);
     scroll_ = 0;
-    content_height_ = layout(app);
+    content_height_ = layout();
     // The keyboard starts on the first control.
     ui_.focus_id = 0;
     for (const Focusable& f : ui_.focusables)
         if (f.id != 0 && f.available && ui_.focus_id == 0) ui_.focus_id = f.id;
     shown_at = steady_clock::now();
-    place(app);
+    place();
     SetForegroundWindow(handle());
     SetFocus(handle());
     shown_at = steady_clock::now();
@@ -166,7 +177,7 @@ bool Panel::show(App& app) {
     return true;
 }
 
-void Panel::place(App& app) {
+void Panel::place() {
     MONITORINFO info{};
     info.cbSize = sizeof info;
     const HMONITOR monitor = MonitorFromPoint(anchor_, MONITOR_DEFAULTTONEAREST);
@@ -177,7 +188,7 @@ void Panel::place(App& app) {
     if (std::fabs(limit - view_limit_) > 0.01f) {
         const bool was_cut = content_height_ > view_limit_;
         view_limit_ = limit;
-        if (was_cut || content_height_ > view_limit_) content_height_ = layout(app);
+        if (was_cut || content_height_ > view_limit_) content_height_ = layout();
     }
     const RECT r =
         panel_placement(anchor_, info.rcMonitor, info.rcWork, ui_.scale, content_height_);
@@ -199,28 +210,30 @@ bool Panel::visible() const {
     return handle() && IsWindowVisible(handle());
 }
 
-void Panel::repaint(App& app) {
+void Panel::repaint() {
     if (!handle()) return;
-    const float height = layout(app);
+    const float height = layout();
     const bool grew = std::fabs(height - content_height_) > 0.01f;
     content_height_ = height;
-    if (grew && visible()) place(app);
+    if (grew && visible()) place();
     if (visible()) notify_texts(ui_, read_texts_);
     invalidate_if_changed();
 }
 
-float Panel::layout(App& app) {
+float Panel::layout() {
     // A second pass only when the offset had to come back within the content.
     for (;;) {
         begin_layout(ui_);
         // Cut to a small work area, the panel scrolls: fields and clicks stay inside the view.
         if (content_height_ > view_limit_) ui_.clip = Rect{0, 0, panel_width, view_limit_};
         const float top = -scroll_;
-        header(app, top);
-        float y = update_row(app, top);
-        y = information_rows(app, y);
-        y = actions(app, y);
-        const float height = footer(app, y) - top;
+        header(top);
+        float y = update_row(top);
+        y = information_rows(y);
+        y = activate_rows(y);
+        y = program_rows(y);
+        y = pause_rows(y);
+        const float height = footer(y) - top;
         const float view = std::min(height, view_limit_);
         const float most = height - view;
         if (scroll_ > most) {
@@ -258,8 +271,8 @@ void Panel::reveal(const Focusable& focused) {
         scroll_ += r.y + r.h - (view_height() - room);
 }
 
-void Panel::header(App& app, float top) {
-    const EngineState& engine = app.engine;
+void Panel::header(float top) {
+    const EngineState& engine = model_.engine;
     const Theme& theme = ui_.theme;
     const Color disc = !engine.on       ? theme.subtle
                        : engine.blocked ? theme.warning
@@ -277,11 +290,11 @@ void Panel::header(App& app, float top) {
     readable_text(ui_, engine.status_detail, {59, top + 34, 188, 16});
     const bool toggled = switch_toggle(ui_, id_switch, {255, top + 22.5f}, engine.on);
     describe(ui_, id_switch, "Torvane");
-    if (toggled) apply_effects(app, toggle(app.engine, app.prefs, local_now(), false));
+    if (toggled) model_.apply_effects(toggle(model_.engine, model_.prefs, local_now(), false));
 }
 
-float Panel::update_row(App& app, float top) {
-    const UpdateView update = update_view(*app.updater);
+float Panel::update_row(float top) {
+    const UpdateView update = update_view(*model_.updater);
     if (!update.offered_version) return top + 62;
     const bool busy = update.busy;
     text_ = "Versión " + *update.offered_version + " disponible";
@@ -291,12 +304,12 @@ float Panel::update_row(App& app, float top) {
     const std::string_view caption = busy ? "Instalando…" : "Instalar";
     const float width = button_width(ui_, caption, 12, 9);
     if (button(ui_, id_install, {287 - width, top + 70, width, 22}, caption, 12, !busy))
-        start_install(app.updater);
+        start_install(model_.updater);
     return top + 112;
 }
 
-float Panel::information_rows(App& app, float y) {
-    const EngineState& engine = app.engine;
+float Panel::information_rows(float y) {
+    const EngineState& engine = model_.engine;
     const LocalTime now = engine.last_tick;
     const LocalDays today = date_of(now);
     bool any = false;
@@ -314,14 +327,14 @@ float Panel::information_rows(App& app, float y) {
     if (engine.pause_until) row(L'\xE769', text::panel_pause(*engine.pause_until, now));
     const bool timers = any;
 
-    const std::vector<Schedule>& schedules = app.prefs.schedules;
+    const std::vector<Schedule>& schedules = model_.prefs.schedules;
     std::optional<LocalTime> active_end;
     if (engine.has_active_schedule && engine.active_schedule_index < schedules.size())
         active_end = active_until(schedules[engine.active_schedule_index], now);
     if (active_end) {
         row(L'\xE787', text::panel_schedule_active(schedules[engine.active_schedule_index].name,
                                                    *active_end, today));
-    } else if (app.prefs.schedulesEnabled) {
+    } else if (model_.prefs.schedulesEnabled) {
         std::optional<LocalTime> earliest;
         for (const Schedule& schedule : schedules)
             if (const std::optional<LocalTime> start = next_start(schedule, now))
@@ -332,16 +345,15 @@ float Panel::information_rows(App& app, float y) {
     if (timers) {
         y += 4;
         if (link(ui_, id_cancel_timers, {column_left, y}, "Cancelar temporizadores", 12))
-            apply_effects(app, cancel_timers(app.engine, app.prefs, local_now()));
+            model_.apply_effects(cancel_timers(model_.engine, model_.prefs, local_now()));
         y += 16;
     }
     if (any) y += 12;
     return y;
 }
 
-float Panel::actions(App& app, float y) {
-    Preferences& prefs = app.prefs;
-    const Theme& theme = ui_.theme;
+float Panel::activate_rows(float y) {
+    Preferences& prefs = model_.prefs;
     separator(ui_, {column_left, y}, 280);
     heading(ui_, "ACTIVAR POR", y + 13);
     y += 37;
@@ -350,32 +362,33 @@ float Panel::actions(App& app, float y) {
         const float top = y + static_cast<float>(i / 3) * 33;
         if (chip(ui_, id_activate_chips + static_cast<uint32_t>(i), {x, top, chip_width, 27},
                  activate_presets[i].label)) {
-            apply_effects(
-                app, activate_for(app.engine, prefs, local_now(), activate_presets[i].seconds));
+            model_.apply_effects(
+                activate_for(model_.engine, prefs, local_now(), activate_presets[i].seconds));
         }
     }
     y += 69;
-    if (auto minutes = duration_row(ui_, y, id_activate_hours, id_activate_minutes,
-                                    prefs.customActivateMinutes))
-        prefs.customActivateMinutes = *minutes;
-    describe(ui_, id_activate_hours, "Activar durante, horas");
-    describe(ui_, id_activate_minutes, "Activar durante, minutos");
-    if (right_button(ui_, id_activate_for, y, 31, "Activar", prefs.customActivateMinutes > 0))
-        apply_effects(
-            app, activate_for(app.engine, prefs, local_now(), prefs.customActivateMinutes * 60.0));
+    if (custom_duration(ui_, y, id_activate_hours, id_activate_for, "Activar",
+                        prefs.customActivateMinutes))
+        model_.apply_effects(
+            activate_for(model_.engine, prefs, local_now(), prefs.customActivateMinutes * 60.0));
     y += 37;
 
-    label(ui_, "Hasta las", {column_left, y + 7}, 13, false, theme.textPrimary);
+    label(ui_, "Hasta las", {column_left, y + 7}, 13, false, ui_.theme.textPrimary);
     const float until_x = column_left + ui_.renderer->text_width("Hasta las", 13, false) + 8;
     if (auto minutes = time_field(ui_, id_until, {until_x, y, 58, 31}, prefs.lastUntilMinutes))
         prefs.lastUntilMinutes = *minutes;
     describe(ui_, id_until, "Hasta las");
     if (right_button(ui_, id_activate_until, y, 31, "Activar"))
-        apply_effects(app, activate_until(app.engine, prefs, local_now(), prefs.lastUntilMinutes));
-    heading(ui_, "PROGRAMAR", y + 43);
-    y += 64;
+        model_.apply_effects(
+            activate_until(model_.engine, prefs, local_now(), prefs.lastUntilMinutes));
+    return y + 37;
+}
 
-    label(ui_, "Encender a las", {column_left, y + 7}, 13, false, theme.textPrimary);
+float Panel::program_rows(float y) {
+    Preferences& prefs = model_.prefs;
+    heading(ui_, "PROGRAMAR", y + 6);
+    y += 27;
+    label(ui_, "Encender a las", {column_left, y + 7}, 13, false, ui_.theme.textPrimary);
     if (auto minutes = time_field(ui_, id_start, {237, y, 58, 31}, prefs.lastStartMinutes))
         prefs.lastStartMinutes = *minutes;
     describe(ui_, id_start, "Encender a las");
@@ -388,34 +401,33 @@ float Panel::actions(App& app, float y) {
         prefs.lastStopMinutes = *minutes;
     describe(ui_, id_stop, "Apagar a las");
     if (right_button(ui_, id_program, y + 37, 27, "Programar"))
-        apply_effects(app, program(app.engine, prefs, local_now(), prefs.lastStartMinutes,
-                                   prefs.lastStopEnabled ? std::optional(prefs.lastStopMinutes)
-                                                         : std::nullopt));
-    y += 76;
+        model_.apply_effects(
+            program(model_.engine, prefs, local_now(), prefs.lastStartMinutes,
+                    prefs.lastStopEnabled ? std::optional(prefs.lastStopMinutes) : std::nullopt));
+    return y + 76;
+}
 
+float Panel::pause_rows(float y) {
+    Preferences& prefs = model_.prefs;
     heading(ui_, "PAUSAR", y);
     y += 24;
     for (size_t i = 0; i < pause_presets.size(); ++i) {
         if (chip(ui_, id_pause_chips + static_cast<uint32_t>(i),
                  {column_left + static_cast<float>(i) * chip_pitch, y, chip_width, 27},
                  pause_presets[i].label))
-            apply_effects(app, pause_for(app.engine, prefs, local_now(), pause_presets[i].seconds));
+            model_.apply_effects(
+                pause_for(model_.engine, prefs, local_now(), pause_presets[i].seconds));
     }
     y += 36;
-    if (auto minutes =
-            duration_row(ui_, y, id_pause_hours, id_pause_minutes, prefs.customPauseMinutes))
-        prefs.customPauseMinutes = *minutes;
-    describe(ui_, id_pause_hours, "Pausar durante, horas");
-    describe(ui_, id_pause_minutes, "Pausar durante, minutos");
-    if (right_button(ui_, id_pause_for, y, 31, "Pausar", prefs.customPauseMinutes > 0))
-        apply_effects(app,
-                      pause_for(app.engine, prefs, local_now(), prefs.customPauseMinutes * 60.0));
+    if (custom_duration(ui_, y, id_pause_hours, id_pause_for, "Pausar", prefs.customPauseMinutes))
+        model_.apply_effects(
+            pause_for(model_.engine, prefs, local_now(), prefs.customPauseMinutes * 60.0));
     separator(ui_, {column_left, y + 43}, 280);
     return y + 54;
 }
 
-float Panel::footer(App& app, float y) {
-    const EngineState& engine = app.engine;
+float Panel::footer(float y) {
+    const EngineState& engine = model_.engine;
     if (engine.move_count == 0) {
         text_ = "Clic derecho en el ícono o Ctrl+Alt+Shift+J: activar/desactivar";
     } else {
@@ -427,10 +439,9 @@ float Panel::footer(App& app, float y) {
         wrapped_text(ui_, text_, {column_left, y}, 218, 11, ui_.theme.textSecondary, 26);
     const float h = std::max(text_height, 26.0f);
     const float top = y + (h - 26) / 2;
-    if (icon_button(ui_, id_settings, {239, top, 28, 26}, L'\xE713'))
-        queue_action(app, Command::settings_general);
+    if (icon_button(ui_, id_settings, {239, top, 28, 26}, L'\xE713')) model_.open_settings();
     describe(ui_, id_settings, "Preferencias");
-    if (icon_button(ui_, id_quit, {267, top, 28, 26}, L'\xE7E8')) queue_action(app, Command::quit);
+    if (icon_button(ui_, id_quit, {267, top, 28, 26}, L'\xE7E8')) model_.quit();
     describe(ui_, id_quit, "Salir");
     return y + h + 15;
 }
@@ -457,74 +468,14 @@ std::optional<LRESULT> Panel::on_window_message(UINT message, WPARAM wparam, LPA
     return std::nullopt;
 }
 
-void Panel::relayout() {
-    if (AppBorrow app; app) repaint(*app);
-}
-
 // A click takes effect in the layout that runs now; the refresh that follows shows its result
 // everywhere.
 void Panel::on_button_up() {
     button_released(ui_);
-    AppBorrow app;
-    if (!app) return;
-    repaint(*app);
-    refresh(*app);
-}
-
-// A report of a native field (wparam, lparam as posted), or, with both 0, a change of its text
-// or focus already stored.
-void Panel::on_field_report(WPARAM wparam, LPARAM lparam) {
-    if (wparam != 0) {
-        const ReportOutcome outcome = field_report(ui_, wparam, lparam);
-        if (outcome == ReportOutcome::close) hide();
-        if (outcome == ReportOutcome::focus) follow_focus();
-        if (outcome != ReportOutcome::relayout) return;
-    }
-    AppBorrow app;
-    if (!app) return;
-    repaint(*app);
-    // An edited value is saved after the usual delay.
-    if (app->prefs != app->written_prefs) refresh(*app);
-}
-
-// --- The shell's seams -------------------------------------------------------------------------
-
-void show_panel(App& app) {
-    if (!app.panel) app.panel = std::make_unique<Panel>(*app.renderer);
-    app.panel->show(app);
-}
-
-void hide_panel(App& app) {
-    if (app.panel) app.panel->hide();
-}
-
-bool panel_visible(const App& app) {
-    return app.panel && app.panel->visible();
-}
-
-void toggle_panel(App& app) {
-    std::optional<milliseconds> since_hidden;
-    if (app.panel && app.panel->hidden_at)
-        since_hidden =
-            std::chrono::duration_cast<milliseconds>(steady_clock::now() - *app.panel->hidden_at);
-    switch (left_click_action(panel_visible(app), since_hidden)) {
-        case PanelClick::hide:
-            app.panel->hide();
-            break;
-        case PanelClick::show:
-            show_panel(app);
-            break;
-        case PanelClick::ignore:  // the click that took the focus away hid it already
-            break;
-    }
-}
-
-void draw_panel(App& app) {
-    if (panel_visible(app)) app.panel->repaint(app);
-}
-
-void panel_theme_changed(App& app) {
-    if (app.panel) app.panel->set_theme(app.theme);
+    model_.when_free([this] {
+        repaint();
+        model_.refresh();
+    });
 }
 
 }  // namespace torvane

@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "win/ui/widget_window.h"
+#include "win/ui/screen.h"
 
 namespace torvane {
-
-struct App;
 
 inline constexpr float panel_width = 310;
 
@@ -24,17 +22,17 @@ inline constexpr float panel_width = 310;
 RECT panel_placement(POINT anchor, const RECT& monitor, const RECT& work, float scale,
                      float content_height);
 
-class Panel final : public WidgetWindow {
+class Panel final : public Screen {
 public:
-    explicit Panel(Renderer& renderer);
+    Panel(Renderer& renderer, ScreenModel model);
     ~Panel() override;
 
     // Opens the panel at the pointer; creates the window on first use. False when it cannot.
-    bool show(App& app);
+    bool show();
     void hide();
     bool visible() const;
     // Runs the layout again, follows a change of height and repaints.
-    void repaint(App& app);
+    void repaint() override;
     void set_theme(const Theme& theme) { ui_.theme = theme; }
 
     // When the panel last hid itself; read by the icon's left-click rule.
@@ -42,27 +40,28 @@ public:
     // When it last opened: a focus loss soon after is the opening click's own.
     std::chrono::steady_clock::time_point shown_at{};
     // For tests and measurements: the layout alone, without placing or painting.
-    float layout(App& app);
+    float layout();
 
 private:
     std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam, LPARAM lparam) override;
-    void relayout() override;
     void on_button_up() override;
-    void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void close() override { hide(); }
     void scroll_by(float delta) override;
     float view_height() const override;
     void reveal(const Focusable& focused) override;
 
     bool create_window();
-    void place(App& app);
+    void place();
 
     // The parts of the layout, each taking and returning the running y; `top` is where the
     // scrolled content begins.
-    void header(App& app, float top);
-    float update_row(App& app, float top);
-    float information_rows(App& app, float y);
-    float actions(App& app, float y);
-    float footer(App& app, float y);
+    void header(float top);
+    float update_row(float top);
+    float information_rows(float y);
+    float activate_rows(float y);
+    float program_rows(float y);
+    float pause_rows(float y);
+    float footer(float y);
 
     float content_height_ = 400;
     float view_limit_ = 1e6f;  // DIPs: the tallest view the work area leaves
@@ -72,16 +71,5 @@ private:
     std::string text_;                     // scratch for composed texts
     std::vector<std::string> read_texts_;  // as screen readers were last told
 };
-
-// The shell's seams.
-void show_panel(App& app);
-void hide_panel(App& app);
-bool panel_visible(const App& app);
-// Left click on the icon: hides a visible panel, else shows it unless it hid itself < 350 ms ago.
-void toggle_panel(App& app);
-// The repaint of the refresh step, for a visible panel.
-void draw_panel(App& app);
-// Windows changed its colors: the panel takes the application's new theme.
-void panel_theme_changed(App& app);
 
 }  // namespace torvane

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "core/platform.h"
-#include "win/app.h"
 #include "win/registration.h"
 #include "win/ui/settings_rows.h"
 
@@ -43,8 +43,8 @@ RECT settings_bounds(const RECT& work, float scale) {
     return {x, y, x + width, y + height};
 }
 
-SettingsWindow::SettingsWindow(Renderer& renderer)
-    : WidgetWindow(renderer, &Theme::windowBackground) {}
+SettingsWindow::SettingsWindow(Renderer& renderer, ScreenModel model)
+    : Screen(renderer, &Theme::windowBackground, std::move(model)) {}
 
 SettingsWindow::~SettingsWindow() {
     destroy();
@@ -79,18 +79,18 @@ void SettingsWindow::take_scale(float scale) {
     view_height_ = static_cast<float>(client.bottom) / scale;
 }
 
-bool SettingsWindow::open(App& app, SettingsTab tab) {
+bool SettingsWindow::open(SettingsTab tab) {
     const bool created = !is_open();
     if (created) {
         if (!create_window()) return false;
         scroll_ = {};
-        set_theme(app.theme);
+        set_theme(model_.theme);
         autostart_shown_ = autostart_enabled();
     }
     tab_ = tab;
     ui_.focus_id = id_tabs + static_cast<uint32_t>(tab);
-    if (tab_ == SettingsTab::conditions) refresh_preview(app);
-    repaint(app);
+    if (tab_ == SettingsTab::conditions) refresh_preview();
+    repaint();
     ShowWindow(handle(), IsIconic(handle()) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(handle());
     return true;
@@ -103,33 +103,33 @@ void SettingsWindow::set_theme(const Theme& theme) {
     DwmSetWindowAttribute(handle(), dwm_dark_title_bar, &dark, sizeof dark);
 }
 
-void SettingsWindow::tick(App& app) {
+void SettingsWindow::tick() {
     if (!is_open() || tab_ != SettingsTab::conditions) return;
-    refresh_preview(app);
+    refresh_preview();
 }
 
-void SettingsWindow::refresh_preview(App& app) {
-    preview_ = block_reason(app.engine, app.prefs, app.probes, local_now());
+void SettingsWindow::refresh_preview() {
+    preview_ = block_reason(model_.engine, model_.prefs, model_.probes, local_now());
 }
 
-void SettingsWindow::repaint(App& app) {
+void SettingsWindow::repaint() {
     if (!is_open()) return;
-    layout(app);
+    layout();
     notify_texts(ui_,
                  read_texts_);  // the preview and the update status are read out as they change
     invalidate_if_changed();
 }
 
 // Runs until the need for a scroll bar no longer changes, which narrows the content.
-void SettingsWindow::layout(App& app) {
+void SettingsWindow::layout() {
     bool scrolls = content_width_ < width_ - 44;
     for (int pass = 0; pass < 3; ++pass) {
         content_width_ = width_ - 44 - (scrolls ? scrollbar_room : 0);
         begin_layout(ui_);
-        const float end = tab_bar(app);
+        const float end = tab_bar();
         // After the tab bar, which may have switched the tab: each tab keeps its own offset.
         float& scroll = scroll_[static_cast<size_t>(tab_)];
-        const float bottom = content(app, end) + scroll;  // unscrolled end of the content
+        const float bottom = content(end) + scroll;  // unscrolled end of the content
         const float most = std::max(0.0f, bottom + scroll_margin - view_height_);
         const bool needs_scroll = most > 0;
         const bool clamped = scroll > most;
@@ -147,7 +147,7 @@ void SettingsWindow::layout(App& app) {
     }
 }
 
-float SettingsWindow::tab_bar(App&) {
+float SettingsWindow::tab_bar() {
     float widths[4];
     float total = 18;
     for (size_t i = 0; i < 4; ++i) {
@@ -181,23 +181,23 @@ float SettingsWindow::tab_bar(App&) {
     return content_top;
 }
 
-float SettingsWindow::content(App& app, float top) {
+float SettingsWindow::content(float top) {
     const Rect view{0, top, width_, view_height_ - top};
     ui_.commands.push_back({PushClip{view}, 0, 1});
     ui_.clip = view;
     Rows rows{top + 16 - scroll(), card_left + card_padding, content_width_ - 2 * card_padding};
     switch (tab_) {
         case SettingsTab::general:
-            general(app, rows);
+            general(rows);
             break;
         case SettingsTab::movement:
-            movement(app, rows);
+            movement(rows);
             break;
         case SettingsTab::conditions:
-            conditions(app, rows);
+            conditions(rows);
             break;
         case SettingsTab::schedules:
-            schedules(app, rows);
+            schedules(rows);
             break;
     }
     ui_.clip.reset();
@@ -249,31 +249,27 @@ std::optional<LRESULT> SettingsWindow::on_window_message(UINT message, WPARAM wp
     return std::nullopt;
 }
 
-void SettingsWindow::relayout() {
-    if (AppBorrow app; app) repaint(*app);
-}
-
 void SettingsWindow::on_button_up() {
     button_released(ui_);
-    AppBorrow app;
-    if (!app) return;
-    const SettingsTab before = tab_;
-    repaint(*app);
-    if (tab_ != before && tab_ == SettingsTab::conditions) refresh_preview(*app);
-    refresh(*app);
+    model_.when_free([this] {
+        const SettingsTab before = tab_;
+        repaint();
+        if (tab_ != before && tab_ == SettingsTab::conditions) refresh_preview();
+        model_.refresh();
+    });
 }
 
 void SettingsWindow::switch_tab(SettingsTab tab) {
     tab_ = tab;
     ui_.focus_id = id_tabs + static_cast<uint32_t>(tab);
     ui_.focus_cues = true;
-    AppBorrow app;
-    if (!app) return;
-    if (tab_ == SettingsTab::conditions) refresh_preview(*app);
-    repaint(*app);
-    // From a field of the tab left behind, now hidden: the keyboard comes to the tab bar.
-    if (GetFocus() != handle()) SetFocus(handle());
-    notify_focus(ui_);
+    model_.when_free([this] {
+        if (tab_ == SettingsTab::conditions) refresh_preview();
+        repaint();
+        // From a field of the tab left behind, now hidden: the keyboard comes to the tab bar.
+        if (GetFocus() != handle()) SetFocus(handle());
+        notify_focus(ui_);
+    });
 }
 
 void SettingsWindow::reveal(const Focusable& focused) {
@@ -291,41 +287,6 @@ void SettingsWindow::scroll_by(float delta) {
     float& scroll = scroll_[static_cast<size_t>(tab_)];
     scroll = std::max(0.0f, scroll + delta);
     relayout();  // the layout keeps it above the end of the content
-}
-
-void SettingsWindow::on_field_report(WPARAM wparam, LPARAM lparam) {
-    if (wparam != 0) {
-        const ReportOutcome outcome = field_report(ui_, wparam, lparam);
-        if (outcome == ReportOutcome::close) destroy();
-        if (outcome == ReportOutcome::focus) follow_focus();
-        if (outcome != ReportOutcome::relayout) return;
-    }
-    AppBorrow app;
-    if (!app) return;
-    repaint(*app);
-    if (app->prefs != app->written_prefs) refresh(*app);
-}
-
-// --- The shell's seams -------------------------------------------------------------------------
-
-void open_settings(App& app, int tab) {
-    hide_panel(app);
-    if (!app.settings) app.settings = std::make_unique<SettingsWindow>(*app.renderer);
-    app.settings->open(app, static_cast<SettingsTab>(std::clamp(tab, 0, 3)));
-}
-
-void settings_tick(App& app) {
-    if (app.settings) app.settings->tick(app);
-}
-
-void draw_settings(App& app) {
-    // Minimised, nothing of it shows.
-    if (app.settings && app.settings->is_open() && !IsIconic(app.settings->handle()))
-        app.settings->repaint(app);
-}
-
-void settings_theme_changed(App& app) {
-    if (app.settings) app.settings->set_theme(app.theme);
 }
 
 }  // namespace torvane

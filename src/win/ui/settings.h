@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "win/ui/widget_window.h"
+#include "win/ui/screen.h"
 
 namespace torvane {
 
-struct App;
 struct Preferences;
 struct Rows;
 struct Schedule;
@@ -33,31 +32,30 @@ double interval_step(double interval, bool up);
 // left of it, and never taller than it.
 RECT settings_bounds(const RECT& work, float scale);
 
-class SettingsWindow final : public WidgetWindow {
+class SettingsWindow final : public Screen {
 public:
-    explicit SettingsWindow(Renderer& renderer);
+    SettingsWindow(Renderer& renderer, ScreenModel model);
     ~SettingsWindow() override;
 
     // Shows the window on `tab`, creating it when it does not exist. False when it cannot.
-    bool open(App& app, SettingsTab tab);
+    bool open(SettingsTab tab);
     bool is_open() const { return handle() != nullptr; }
     SettingsTab tab() const { return tab_; }
-    void repaint(App& app);
+    void repaint() override;
     // Windows changed its colors: the palette and the title bar follow.
     void set_theme(const Theme& theme);
     // Once a tick: the "Estado ahora" preview while the conditions show.
-    void tick(App& app);
+    void tick();
 
     // For tests and measurements: the layout alone, without painting.
-    void layout(App& app);
+    void layout();
     float scroll() const { return scroll_[static_cast<size_t>(tab_)]; }
     const std::optional<std::string>& preview() const { return preview_; }
 
 private:
     std::optional<LRESULT> on_window_message(UINT message, WPARAM wparam, LPARAM lparam) override;
-    void relayout() override;
     void on_button_up() override;
-    void on_field_report(WPARAM wparam, LPARAM lparam) override;
+    void close() override { destroy(); }
     void scroll_by(float delta) override;
     float view_height() const override { return view_height_ - 67; }
     void reveal(const Focusable& focused) override;
@@ -65,17 +63,17 @@ private:
 
     bool create_window();
     void take_scale(float scale);
-    void refresh_preview(App& app);
+    void refresh_preview();
 
-    float tab_bar(App& app);
-    float content(App& app, float top);
-    void general(App& app, Rows& rows);
-    void updates_card(App& app, Rows& rows);
-    void movement(App& app, Rows& rows);
+    float tab_bar();
+    float content(float top);
+    void general(Rows& rows);
+    void updates_card(Rows& rows);
+    void movement(Rows& rows);
     void interval_card(Preferences& p, Rows& rows);
     void distance_row(Preferences& p, Rows& rows);
-    void conditions(App& app, Rows& rows);
-    void schedules(App& app, Rows& rows);
+    void conditions(Rows& rows);
+    void schedules(Rows& rows);
     bool schedule_card(Schedule& s, size_t i, bool enabled, Rows& rows);
     void day_buttons(Schedule& s, size_t i, bool enabled, Point at);
 
@@ -89,13 +87,5 @@ private:
     std::string text_;                     // scratch for composed texts
     std::vector<std::string> read_texts_;  // as screen readers were last told
 };
-
-// The shell's seams.
-void open_settings(App& app, int tab);
-// Once a second, for the live preview.
-void settings_tick(App& app);
-// The repaint of the refresh step.
-void draw_settings(App& app);
-void settings_theme_changed(App& app);
 
 }  // namespace torvane

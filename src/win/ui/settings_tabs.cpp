@@ -5,10 +5,10 @@
 
 #include "core/platform.h"
 #include "core/status_text.h"
-#include "win/app.h"
 #include "win/log.h"
 #include "win/registration.h"
 #include "win/ui/settings_rows.h"
+#include "win/update.h"
 #include "win/update_install.h"
 #include "win/version.h"
 #include "win/wtext.h"
@@ -93,8 +93,8 @@ double interval_step(double interval, bool up) {
     return std::clamp(interval + (up ? step : -step), 5.0, 86400.0);
 }
 
-void SettingsWindow::general(App& app, Rows& rows) {
-    Preferences& p = app.prefs;
+void SettingsWindow::general(Rows& rows) {
+    Preferences& p = model_.prefs;
     {
         Card card(ui_, rows);
         if (switch_row(ui_, rows, id_autostart, "Abrir Torvane al iniciar sesión",
@@ -126,7 +126,7 @@ void SettingsWindow::general(App& app, Rows& rows) {
              "Evita que la pantalla y la PC se duerman aunque no se mueva nada. Se libera al "
              "apagar Torvane.");
     }
-    updates_card(app, rows);
+    updates_card(rows);
     const float values = rows.left + 103;
     label(ui_, "Versión", {rows.left, rows.y + 4}, 13, false, ui_.theme.textSecondary);
     label(ui_, running_version(), {values, rows.y + 4}, 13, false, ui_.theme.textPrimary);
@@ -136,8 +136,8 @@ void SettingsWindow::general(App& app, Rows& rows) {
     rows.y += 24;
 }
 
-void SettingsWindow::updates_card(App& app, Rows& rows) {
-    Preferences& p = app.prefs;
+void SettingsWindow::updates_card(Rows& rows) {
+    Preferences& p = model_.prefs;
     section_title(ui_, rows, "Actualizaciones");
     Card card(ui_, rows);
     flip_switch(ui_, rows, id_auto_check, "Buscar actualizaciones automáticamente",
@@ -146,7 +146,7 @@ void SettingsWindow::updates_card(App& app, Rows& rows) {
                    "Instalarlas solas (reinicia la app y mantiene el estado)", p.autoInstallUpdates,
                    p.autoCheckUpdates))
         p.autoInstallUpdates = !p.autoInstallUpdates;
-    const UpdateView update = update_view(*app.updater);
+    const UpdateView update = update_view(*model_.updater);
     const std::optional<std::string>& available = update.offered_version;
     const bool busy = update.busy;
     text_ = update.status;
@@ -158,13 +158,13 @@ void SettingsWindow::updates_card(App& app, Rows& rows) {
     }
     const float check_width = button_width(ui_, "Buscar ahora", 13, 11);
     if (button(ui_, id_check_now, {rows.left, rows.y + 4, check_width, 30}, "Buscar ahora", 13))
-        check_for_updates(app.updater, true);
+        check_for_updates(model_.updater, true);
     if (available) {
         text_ = "Instalar " + *available;
         const float install_width = button_width(ui_, text_, 13, 11);
         if (button(ui_, id_install, {rows.left + check_width + 8, rows.y + 4, install_width, 30},
                    text_, 13, !busy))
-            start_install(app.updater);
+            start_install(model_.updater);
     }
     rows.y += 38;
 }
@@ -230,8 +230,8 @@ void SettingsWindow::distance_row(Preferences& p, Rows& rows) {
     rows.y += 28;
 }
 
-void SettingsWindow::movement(App& app, Rows& rows) {
-    Preferences& p = app.prefs;
+void SettingsWindow::movement(Rows& rows) {
+    Preferences& p = model_.prefs;
     interval_card(p, rows);
     section_title(ui_, rows, "Cuándo mover");
     {
@@ -260,15 +260,15 @@ void SettingsWindow::movement(App& app, Rows& rows) {
                 p.showIconOnJiggle);
     const float try_width = button_width(ui_, "Probar ahora", 13, 11);
     if (button(ui_, id_try_now, {rows.left, rows.y + 4, try_width, 30}, "Probar ahora", 13))
-        apply_effects(app, nudge_now(app.engine, p, local_now()));
+        model_.apply_effects(nudge_now(model_.engine, p, local_now()));
     wrapped_text(ui_, "Hace un movimiento ya, con la configuración actual.",
                  {rows.left + try_width + 12, rows.y + 4}, rows.width - try_width - 12, 12,
                  ui_.theme.textSecondary, 30);
     rows.y += 38;
 }
 
-void SettingsWindow::conditions(App& app, Rows& rows) {
-    Preferences& p = app.prefs;
+void SettingsWindow::conditions(Rows& rows) {
+    Preferences& p = model_.prefs;
     section_title(ui_, rows, "Mover solo si se cumple al menos una (si marcás alguna)");
     {
         Card card(ui_, rows);
@@ -286,8 +286,8 @@ void SettingsWindow::conditions(App& app, Rows& rows) {
         text_ =
             "Separá las apps con comas. Alcanza con parte del nombre: \"tea\" encuentra "
             "\"Teams\". CPU ahora: ";
-        if (app.engine.cpu_sampled) {
-            text_ += std::to_string(static_cast<int>(app.engine.cpu_average * 100));
+        if (model_.engine.cpu_sampled) {
+            text_ += std::to_string(static_cast<int>(model_.engine.cpu_average * 100));
             text_ += '%';
         } else {
             text_ += "—";
@@ -388,8 +388,8 @@ void SettingsWindow::day_buttons(Schedule& s, size_t i, bool enabled, Point at) 
     }
 }
 
-void SettingsWindow::schedules(App& app, Rows& rows) {
-    Preferences& p = app.prefs;
+void SettingsWindow::schedules(Rows& rows) {
+    Preferences& p = model_.prefs;
     const Theme& theme = ui_.theme;
     {
         Card card(ui_, rows);

@@ -1,7 +1,5 @@
 #include "win/ui/widget_window.h"
 
-#include "win/app.h"
-
 namespace torvane {
 
 WidgetWindow::WidgetWindow(Renderer& renderer, Color Theme::*background)
@@ -90,10 +88,6 @@ std::optional<LRESULT> WidgetWindow::on_pointer_message(UINT message, WPARAM wpa
             return 0;
     }
     return std::nullopt;
-}
-
-void WidgetWindow::after_message() {
-    run_pending_actions();
 }
 
 void WidgetWindow::invalidate_if_changed() {

@@ -56,7 +56,6 @@ protected:
 private:
     std::optional<LRESULT> on_message(UINT message, WPARAM wparam, LPARAM lparam) final;
     std::optional<LRESULT> on_pointer_message(UINT message, WPARAM wparam, LPARAM lparam);
-    void after_message() final;
     void paint();
 
     // A screen reader's default action on a control: what a click or, for a field or slider,
