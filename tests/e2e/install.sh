@@ -9,13 +9,10 @@ build_exe=$1 next_exe=$2 ctl=$3 prefix=$4 artefacts=$5 version=$6 next_version=$
 here=$(dirname "$0")
 . "$here/../checks.sh"
 wine_test_prefix "$prefix"
-rm -rf "$artefacts" && mkdir -p "$artefacts"
 user=$(id -un)
 profile="$prefix/drive_c/users/$user"
-data="$profile/AppData/Roaming/Torvane"
 exe=$build_exe
 . "$here/session.sh"
-trap end_session EXIT
 
 installed=$installed_exe
 exe=$installed
@@ -51,16 +48,6 @@ clean_install() {
 from_downloads() {
     [[ -n ${1:-} ]] && cp "$1" "$downloads/Torvane.exe"
     wine "$downloads/Torvane.exe" >>"$artefacts/wine.log" 2>&1
-}
-
-# A copy that has just started may not listen yet: asked again until it has gone.
-stop_running() {
-    for _ in 1 2 3 4 5; do
-        running || break
-        quiet wine "$ctl" quit
-        until_true 3 not_running && break
-    done
-    tray_gone
 }
 
 log_has() { grep -qF "$1" "$data/torvane.log" 2>/dev/null; }

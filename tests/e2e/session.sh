@@ -1,5 +1,11 @@
-# Sourced by the end-to-end scripts after checks.sh: starting, finding, reading and quitting the
-# real Torvane.exe under Wine. Needs exe, ctl, artefacts and data set by the caller.
+# Sourced by the end-to-end scripts once wine_test_prefix has made their prefix: starting,
+# finding, reading and quitting the real Torvane.exe under Wine. Needs exe, ctl and artefacts
+# set by the caller; empties artefacts, sets data (the program's data folder) and ends the
+# session on exit.
+rm -rf "$artefacts" && mkdir -p "$artefacts"
+data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
+trap end_session EXIT
+personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 # OCR on one thread: its threads would only compete with the tests running beside this one.
 export OMP_THREAD_LIMIT=1
 torvane_pid=
@@ -89,6 +95,16 @@ wait_for_exit_code() {  # the same for the copy start_torvane started
 }
 running() { wine "$ctl" running 2>/dev/null; }
 not_running() { ! running; }
+# stop_running: asks whatever copy runs to quit, again while it has only just started and may
+# not listen yet, until it has gone with its icon.
+stop_running() {
+    for _ in 1 2 3 4 5; do
+        running || break
+        wine "$ctl" quit >>"$artefacts/wine.log" 2>&1
+        until_true 3 not_running && break
+    done
+    tray_gone
+}
 
 end_session() {
     [[ -n $torvane_pid ]] && { wine "$ctl" quit; until_true 3 ended "$torvane_pid" || kill "$torvane_pid"; }
@@ -108,6 +124,14 @@ pref() { tr -d ' \n' <"$data/prefs.json" | grep -o "\"$1\":[^,}]*" | head -n 1 |
 pref_has() { [[ $(pref "$1") == "$2" ]]; }
 pref_is() {  # pref_is KEY VALUE: prefs.json holds KEY: VALUE once the save delay has passed
     until_true 5 pref_has "$1" "$2" || { echo "   $1 is $(pref "$1")"; return 1; }
+}
+
+# ocr SHOT CROP PSM [CONVERT_OPTION…]: a new screenshot SHOT.png, and what OCR reads on its
+# CROP (WxH+X+Y) at three times its size, as one line.
+ocr() {
+    screen "$1"
+    convert "$artefacts/$1.png" -crop "$2" +repage "${@:4}" -resize 300% "$artefacts/.crop.png"
+    tesseract "$artefacts/.crop.png" - --psm "$3" 2>/dev/null | tr '\n' ' '
 }
 
 # Reading a window with OCR. window_geometry NAME_REGEX sets wx0, wy0, ww, wh (the client area:
@@ -201,10 +225,7 @@ open_settings() {
 # The balloon opens below the tray window; read as one block, or OCR drops its smaller body.
 balloon=
 balloon_reads() {
-    screen balloon
-    convert "$artefacts/balloon.png" -crop "700x70+0+$((tray_y + 20))" +repage -resize 300% \
-        "$artefacts/.balloon-ocr.png"
-    balloon=$(tesseract "$artefacts/.balloon-ocr.png" - --psm 6 2>/dev/null | tr '\n' ' ')
+    balloon=$(ocr balloon "700x70+0+$((tray_y + 20))" 6)
     grep -q -- "$1" <<<"$balloon"
 }
 wait_for_balloon() {  # wait_for_balloon TEXT: a balloon reads TEXT within about 10 s ($balloon)

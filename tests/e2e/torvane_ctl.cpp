@@ -3,9 +3,6 @@
 // (for "running": a copy runs; for "overlay": the nudge icon's window exists, shown or not), 1
 // otherwise. "close-settings" posts WM_CLOSE to the settings window, as its title bar's close
 // button does.
-// torvane_ctl clicked X Y WIDTH HEIGHT SECONDS opens a plain window on that screen rectangle,
-// below any topmost one, and exits 0 once a left button press reaches it, 1 when none does in
-// time.
 // torvane_ctl dialog waits up to 20 s for a message box captioned "Torvane" and prints its
 // text; torvane_ctl answer 1|6|7 presses its OK, Yes or No button.
 // torvane_ctl exit-code SECONDS waits that long for a running copy's main window, then for that
@@ -22,30 +19,6 @@
 #include "win/wtext.h"
 
 namespace {
-
-LRESULT CALLBACK click_target(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_LBUTTONDOWN) PostQuitMessage(0);
-    return DefWindowProcW(window, message, wparam, lparam);
-}
-
-int wait_for_click(int x, int y, int width, int height, UINT seconds) {
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = click_target;
-    window_class.lpszClassName = L"TorvaneCtlClickTarget";
-    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-    if (!RegisterClassW(&window_class)) return 2;
-    HWND window = CreateWindowExW(0, window_class.lpszClassName, L"torvane_ctl click target",
-                                  WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
-                                  nullptr, nullptr);
-    if (!window) return 2;
-    SetTimer(window, 1, seconds * 1000, nullptr);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER && message.hwnd == window) return 1;
-        DispatchMessageW(&message);
-    }
-    return 0;  // WM_QUIT: the press arrived
-}
 
 void print(std::wstring_view text) {
     const std::string utf8 = torvane::narrow(text);
@@ -102,12 +75,6 @@ int exit_code_of_running_copy(const wchar_t* seconds) {
 
 int wmain(int argc, wchar_t** argv) {
     using namespace torvane;
-    if (argc == 7 && std::wstring_view(argv[1]) == L"clicked") {
-        int v[5];
-        for (int i = 0; i < 5; ++i)
-            v[i] = static_cast<int>(std::wcstol(argv[i + 2], nullptr, 10));
-        return wait_for_click(v[0], v[1], v[2], v[3], static_cast<UINT>(v[4]));
-    }
     if (argc == 3 && std::wstring_view(argv[1]) == L"answer") return answer_dialog(argv[2]);
     if (argc == 2 && std::wstring_view(argv[1]) == L"dialog") return print_dialog();
     if (argc == 3 && std::wstring_view(argv[1]) == L"exit-code")

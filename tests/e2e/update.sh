@@ -10,8 +10,6 @@ exe=$1 ctl=$2 prefix=$3 artefacts=$4 version=$5
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../checks.sh"
 wine_test_prefix "$prefix"
-rm -rf "$artefacts" && mkdir -p "$artefacts"
-data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
 build=${version##*.}
 short_version=${version%.*}
 . "$here/session.sh"
@@ -89,12 +87,9 @@ rm -f "$scenario.release"
 : >"$requests"
 check "held-newer: \"Buscar ahora\" clicked" click_word "$settings_name" ahora
 check "held-newer: status reads 'Buscando'" settings_reads "Buscando"
-check "held-newer: a second click while it runs" click_word "$settings_name" ahora
-check "held-newer: still searching after it" settings_reads "Buscando"
 touch "$scenario.release"
 check "held-newer: status reads 'nueva: 0.2.0'" settings_reads "nueva: 0.2.0"
 check "held-newer: the install button offers 0.2.0" settings_reads "Instalar 0.2.0"
-check "held-newer: the second click asked nothing" requested /software/torvane/appcast-windows.json
 quit_torvane
 
 exit $((failures > 0))

@@ -4,12 +4,11 @@
 # (update_host.sh). Then, as a user would:
 #   - one refused release per proof, each made as an attacker could (a changed byte, another
 #     key, another certificate, the wrong build, an archive without the program), is offered
-#     through "Buscar ahora" and "Instalar" in the settings window, and must leave the program
-#     byte for byte as it was, keep the offer and show why (every other attack is refused in
-#     the unit tests);
+#     through "Buscar ahora" and "Instalar" in the settings window, and must keep the offer and
+#     show why (every other attack, and that each leaves the program as it was, is the unit
+#     tests');
 #   - the genuine release, installed from the panel, restarts the program into the next build
-#     with its state and shows the release notes; the leftovers are gone after the start;
-#   - with automatic installs on, the periodic check does the same by itself.
+#     with its state and shows the release notes; the leftovers are gone after the start.
 # Usage: update_install.sh TORVANE_EXE NEXT_EXE TORVANE_CTL_EXE PREFIX ARTEFACTS
 #        VERSION NEXT_VERSION RELEASE_TOOL
 set -uo pipefail
@@ -21,8 +20,7 @@ if [[ ! -x $release ]]; then
     exit 1
 fi
 wine_test_prefix "$prefix"
-rm -rf "$artefacts" && mkdir -p "$artefacts"
-data="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Torvane"
+. "$here/session.sh"
 temp="$prefix/drive_c/users/$(id -un)/AppData/Local/Temp"
 short_version=${version%.*}
 next_short=${next_version%.*} next_build=${next_version##*.}
@@ -76,12 +74,8 @@ pack() { "$release" pack "$1" "$2" >/dev/null; }
 
 genuine_zip=$www/genuine/$package
 cp -r "$www/genuine" "$www/flipped"
-python3 - "$www/flipped/$package" <<'EOF'
-import sys
-data = bytearray(open(sys.argv[1], "rb").read())
-data[len(data) // 2] ^= 0x01
-open(sys.argv[1], "wb").write(data)
-EOF
+python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(f.seek(0, 2) // 2); b = f.read(1)
+f.seek(-1, 1); f.write(bytes([b[0] ^ 1]))' "$www/flipped/$package"
 release_of other-key "$genuine_zip" "$keys/impostor.key"
 sign_exe impostor "$next" "$artefacts/impostor.exe"
 pack "$artefacts/impostor.exe" "$artefacts/impostor.zip" && release_of impostor "$artefacts/impostor.zip"
@@ -89,23 +83,10 @@ release_of other-build "$genuine_zip" "" $((next_build + 1))
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[2], "w").write(sys.argv[1], "Other.exe")' \
     "$signed_next" "$artefacts/no-app.zip" && release_of no-app "$artefacts/no-app.zip"
 
-. "$here/session.sh"
 use_installed_copy
 . "$here/update_host.sh"
-signed_running=$artefacts/Torvane.exe
-running_sum=$(sha256sum <"$signed_running")
-unchanged() { test "$(sha256sum <"$installed_exe")" = "$running_sum"; }
 # The old process watches the new build's first 30 s before it ends.
 old_process_ended() { until_true 45 ended "$torvane_pid" && torvane_pid=; }
-# The restarted copy is not the test's child: asked to quit until it has, as it may not listen
-# yet when it has only just started.
-quit_restarted() {
-    for _ in $(seq 1 10); do
-        wine "$ctl" quit
-        until_true 3 not_running && return 0
-    done
-    return 1
-}
 
 echo "== Attacks: offered, installed, refused"
 rm -rf "$data" && mkdir -p "$data"
@@ -130,7 +111,6 @@ attack() {
     check "$name: \"Buscar ahora\" offers $next_short" offered "$from"
     check "$name: \"Instalar $next_short\" clicked" click_word "$settings_name" Instalar
     check "$name: refused with '$2'" wait_for_log "$from" "Actualización fallida: $2"
-    check "$name: the program is byte for byte unchanged" unchanged
     check "$name: no work folder left" no_work_folder
     if [[ -n ${3:-} ]]; then
         check "$name: the window shows '$3' and still offers $next_short" \
@@ -138,12 +118,12 @@ attack() {
     fi
 }
 
-# OCR reads the accented letters without their accents.
+# The window shows each refusal alike: read once. Each status text is the unit tests'.
 attack "files $www/flipped" "El archivo descargado no coincide" "no coincide"
-attack "files $www/other-key" "Firma de la actualización inválida" "Firma de la actualizaci.n inv.lida"
-attack "files $www/impostor" "La actualización no está firmada por brisol" "brisol"
-attack "files $www/other-build" "La versión descargada no es válida" "descargada no es v.lida"
-attack "files $www/no-app" "El paquete no contiene la app" "no contiene la app"
+attack "files $www/other-key" "Firma de la actualización inválida"
+attack "files $www/impostor" "La actualización no está firmada por brisol"
+attack "files $www/other-build" "La versión descargada no es válida"
+attack "files $www/no-app" "El paquete no contiene la app"
 wine "$ctl" close-settings
 quit_torvane
 
@@ -163,10 +143,8 @@ until_true 5 settings_gone
 open_panel
 click_at 255 81
 button_reads() {  # the update row's button reads TEXT; faded while busy
-    screen panel-installing
-    convert "$artefacts/panel-installing.png" -crop "120x30+$((wx0 + 188))+$((wy0 + 65))" \
-        +repage -colorspace Gray -level 55%,85% -resize 300% "$artefacts/.button-ocr.png"
-    tesseract "$artefacts/.button-ocr.png" - --psm 7 2>/dev/null | grep -q -- "$1"
+    ocr panel-installing "120x30+$((wx0 + 188))+$((wy0 + 65))" 7 -colorspace Gray \
+        -level 55%,85% | grep -q -- "$1"
 }
 check "the panel's install button reads 'Instalando…' while it downloads" \
     until_true 5 button_reads "Instalando"
@@ -186,21 +164,6 @@ check "Torvane.old.exe removed after the start" until_true 6 test ! -e "$old"
 check "no work folder left" no_work_folder
 check "the notes were handed over once: updatedTo is gone" \
     bash -c '! grep -q updatedTo "$0"' "$data/state.json"
-check "the new build quits" quit_restarted
-
-echo "== Installed by itself by the periodic check"
-cp "$signed_running" "$installed_exe"
-rm -f "$data/prefs.json" "$data/torvane.log"
-echo "files $www/genuine" >"$scenario"
-start_torvane
-check "tray icon added" wait_for_tray
-check "log: found by the periodic check" \
-    wait_for_log 0 "Versión nueva en el feed: $next_short (build $next_build)"
-check "log: installed, restarting" wait_for_log 0 "Instalada la build $next_build; reiniciando"
-check "the old process quits by itself" old_process_ended
-check "log: the new build starts" wait_for_log 0 "Inicio $next_short ($next_build) en "
-check "the installed program is the published one" cmp -s "$installed_exe" "$signed_next"
-check "Torvane.old.exe removed after the start" until_true 6 test ! -e "$old"
-check "the new build quits" quit_restarted
+check "the new build quits" stop_running
 
 exit $((failures > 0))

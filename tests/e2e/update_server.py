@@ -43,6 +43,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def redirect(self, location):
         self.send(302, headers=[("Location", location)])
 
+    def hold(self):
+        """Waits, for two minutes at most, until the test creates the release file."""
+        for _ in range(1200):
+            if os.path.exists(scenario_file + ".release"):
+                break
+            time.sleep(0.1)
+
     def release(self, mode, folder):
         """The feed and package in FOLDER: as they are ("files"), or the package held back
         until the test creates the release file ("slow")."""
@@ -57,10 +64,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not name.endswith(".zip"):
             return self.send(200, body)
         if mode == "slow":
-            for _ in range(1200):
-                if os.path.exists(scenario_file + ".release"):
-                    break
-                time.sleep(0.1)
+            self.hold()
         self.send(200, body)
 
     def do_GET(self):
@@ -97,10 +101,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif scenario == "held-newer":
             # Answers once the test creates the release file, so that it can act meanwhile.
             if path == FEED:
-                for _ in range(1200):
-                    if os.path.exists(scenario_file + ".release"):
-                        break
-                    time.sleep(0.1)
+                self.hold()
                 return self.send(200, NEWER.encode("utf-8"))
         elif scenario == "min-system":
             if path == FEED:

@@ -281,30 +281,6 @@ protected:
     }
 };
 
-TEST_F(Signing, SignExeAddsAnAuthenticodeSignatureThatVerifies) {
-    const Bytes exe = testing_pe::image(testing_pe::version_info({})).bytes;
-    write_bytes(path("in.exe"), exe);
-    const Outcome r =
-        tool({"sign-exe", path("in.exe"), path("c.pem"), path("k.pem"), path("out.exe")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const Bytes signed_exe = read_bytes(path("out.exe"));
-    Result<ExeVersion> v = read_exe_version(signed_exe);
-    ASSERT_TRUE(v.ok()) << v.error().message;
-    EXPECT_TRUE(v.value().authenticode);
-    EXPECT_EQ(v.value().file_version, (std::array<std::uint16_t, 4>{1, 4, 2, 37}));
-    const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -in " +
-                               path("out.exe") + " >/dev/null 2>&1";
-    EXPECT_EQ(std::system(verify.c_str()), 0);
-    for (const auto& entry : fs::directory_iterator(dir_))  // nothing left of the signing
-        EXPECT_FALSE(entry.path().filename().string().starts_with("out.exe.")) << entry.path();
-    // osslsigncode fails on a key that is not one: a clear error and no output.
-    const Outcome failed =
-        tool({"sign-exe", path("in.exe"), path("c.pem"), path("in.exe"), path("bad.exe")});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("osslsigncode failed"), std::string::npos) << failed.err;
-    EXPECT_FALSE(fs::exists(path("bad.exe")));
-}
-
 // A time-stamping authority on a loopback port: openssl answers one RFC 3161 query (within a
 // minute) behind a small HTTP server, which writes its port to DIR/port.
 constexpr const char* time_stamp_server = R"(
@@ -376,6 +352,11 @@ TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
     const Bytes signed_exe = read_bytes(fs::path(out) / "Torvane.exe");
     ASSERT_TRUE(read_exe_version(signed_exe).ok());
     EXPECT_TRUE(read_exe_version(signed_exe).value().authenticode);
+    const std::string verify = "osslsigncode verify -CAfile " + path("c.pem") + " -in " + out +
+                               "/Torvane.exe >/dev/null 2>&1";
+    EXPECT_EQ(std::system(verify.c_str()), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3)
+        << "the program, its package and its feed: nothing left of the signing";
     const Bytes package = read_bytes(fs::path(out) / "Torvane-1.4.2.zip");
     Result<Bytes> extracted = extract_app_bytes(package);
     ASSERT_TRUE(extracted.ok());
@@ -424,6 +405,12 @@ TEST_F(Signing, PublishSignsPacksAndWritesTheFeedFromTheVersionResource) {
                                "http://updates.example.org/", "--out", path("http")});
     EXPECT_EQ(http.status, 1);
     EXPECT_FALSE(fs::exists(path("http")));
+    // osslsigncode fails on a key that is not one: a clear error, and nothing in the folder.
+    const Outcome unsigned_ = tool({"publish", "--exe", path("Torvane.exe"), "--key", key, "--cert",
+                                    path("c.pem"), "--cert-key", path("c.pem"), "--url-base",
+                                    "https://updates.example.org/", "--out", path("unsigned")});
+    EXPECT_NE(unsigned_.err.find("osslsigncode failed"), std::string::npos) << unsigned_.err;
+    EXPECT_TRUE(fs::is_empty(path("unsigned")));
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ TEST_F(NudgeIconTest, ShowsBesideThePointerWithoutTakingActivation) {
                                    nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(focused);
     SetForegroundWindow(focused);
-    pump_for(milliseconds(100));
+    within(milliseconds(2000), [&] { return GetForegroundWindow() == focused; });
     const HWND foreground = GetForegroundWindow();
 
     NudgeIcon icon;
@@ -116,7 +116,12 @@ TEST_F(NudgeIconTest, ShowsBesideThePointerWithoutTakingActivation) {
     EXPECT_EQ(as_vector(window_rect(overlay)), (std::vector<long>{314, 210, 354, 250}));
     EXPECT_TRUE(IsWindowVisible(overlay));
     EXPECT_TRUE(icon.visible());
-    pump_for(milliseconds(100));
+    // Activation by the show would happen within it; whatever it queued is handled once the
+    // queue has run empty.
+    EXPECT_TRUE(within(milliseconds(2000), [] {
+        MSG queued;
+        return !PeekMessageW(&queued, nullptr, 0, 0, PM_NOREMOVE);
+    }));
     EXPECT_NE(GetForegroundWindow(), overlay);
     EXPECT_NE(GetActiveWindow(), overlay);
     EXPECT_EQ(GetForegroundWindow(), foreground);
@@ -252,8 +257,8 @@ TEST_F(NudgeIconTest, ANudgeShowsTheIconOnlyWhenThePreferenceIsOn) {
     ASSERT_EQ(place_cursor(p), p);
     const Effects jiggle{Effect{Effect::Kind::Jiggle, false, {}, {}}};
 
+    // The icon's window appears within apply_effects (below), so none after it is none at all.
     apply_effects(app, jiggle);
-    pump_for(milliseconds(100));
     EXPECT_EQ(find_overlay(), nullptr);
     EXPECT_EQ(app.nudge_icon.handle(), nullptr);
 
