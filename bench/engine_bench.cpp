@@ -1,34 +1,10 @@
 // Cost of the once-a-second engine tick in its steady state: switched on, nothing blocking,
 // counting down to the next nudge.
 
-// The replaced operator delete below frees what the replaced operator new mallocs; GCC
-// cannot tell them from the standard pair and calls that a mismatch.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdint>
-#include <cstdlib>
-#include <new>
-
+#include "allocations.h"
 #include "core/engine.h"
-
-namespace {
-std::atomic<uint64_t> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace torvane {
 namespace {

@@ -5,32 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "allocations.h"
 #include "core/platform.h"
 #include "win/app.h"
 #include "win/screens.h"
 #include "win/ui/panel.h"
 #include "win/ui/settings.h"
-
-// Counts the program's own allocations; GDI, Direct2D and DirectWrite allocate elsewhere.
-std::atomic<uint64_t> allocations{0};
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
