@@ -102,12 +102,12 @@ TEST(Jiggler, StandardNudgeMovesOutAndBackAndZenStaysPut) {
 
     LASTINPUTINFO before{sizeof before, 0}, after{sizeof after, 0};
     GetLastInputInfo(&before);
-    Sleep(20);
+    ASSERT_TRUE(within(milliseconds(1000), [&] { return GetTickCount() > before.dwTime; }));
     nudge(MoveMode::zen, 40, true, false, {});
     GetLastInputInfo(&after);
     EXPECT_GT(after.dwTime, before.dwTime);
-    Sleep(120);  // no delayed move either
-    EXPECT_EQ(cursor(), p);
+    // Watched through the move-back delay: the pointer never leaves, not even for a moment.
+    EXPECT_FALSE(within(milliseconds(150), [&] { return cursor() != p; })) << cursor().first;
 }
 
 TEST(Jiggler, ClickLandsOnTheWindowUnderThePointer) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/platform.h"
@@ -67,12 +68,11 @@ TEST(NudgeIconAlpha, OpaqueForHalfASecondThenFadesOutBeforeTheSecondEnds) {
 
 // The pointer's grid: (7, 3) tip, left edge x = 7, lines at y 9, 12.5 and 16 from x 1 to 5.
 // At scale s a grid point (gx, gy) lands on (10 + gx × 20/24) × s, likewise for y.
-TEST_F(NudgeIconTest, ImageIsAnAccentDiscWithAWhitePointerOnTransparentCorners) {
+TEST_F(NudgeIconTest, ImageIsAnAccentDiscWithAWhitePointerAtTheMonitorScale) {
     auto drawn = draw_nudge_icon(*renderer_, accent, 1);
     ASSERT_TRUE(drawn.ok()) << drawn.error().message;
     const OffscreenImage& image = drawn.value();
-    ASSERT_EQ(image.width(), 40);
-    ASSERT_EQ(image.height(), 40);
+    ASSERT_EQ(std::pair(image.width(), image.height()), std::pair(40, 40));
     // Outside the disc.
     expect_at(image, 0, {{0, 0}, {39, 0}, {0, 39}, {39, 39}, {4, 4}, {35, 35}});
     // Just inside its edge, all round, clear of the glyph.
@@ -81,17 +81,14 @@ TEST_F(NudgeIconTest, ImageIsAnAccentDiscWithAWhitePointerOnTransparentCorners) 
     expect_at(image, white_pixel, {{17, 20}, {19, 22}, {12, 20}});
     // Right of the arrow's head, below its tip: still the disc.
     expect_at(image, accent_pixel, {{24, 14}});
-}
 
-TEST_F(NudgeIconTest, ImageFollowsTheMonitorScale) {
-    auto drawn = draw_nudge_icon(*renderer_, accent, 1.5f);
-    ASSERT_TRUE(drawn.ok()) << drawn.error().message;
-    const OffscreenImage& image = drawn.value();
-    ASSERT_EQ(image.width(), 60);
-    ASSERT_EQ(image.height(), 60);
-    expect_at(image, 0, {{0, 0}, {59, 0}, {0, 59}, {59, 59}, {6, 6}});
-    expect_at(image, accent_pixel, {{30, 3}, {3, 30}, {56, 30}, {30, 56}});
-    expect_at(image, white_pixel, {{26, 30}, {18, 30}});
+    auto large = draw_nudge_icon(*renderer_, accent, 1.5f);
+    ASSERT_TRUE(large.ok());
+    const OffscreenImage& at_150 = large.value();
+    ASSERT_EQ(std::pair(at_150.width(), at_150.height()), std::pair(60, 60));
+    expect_at(at_150, 0, {{0, 0}, {59, 0}, {0, 59}, {59, 59}, {6, 6}});
+    expect_at(at_150, accent_pixel, {{30, 3}, {3, 30}, {56, 30}, {30, 56}});
+    expect_at(at_150, white_pixel, {{26, 30}, {18, 30}});
 }
 
 TEST_F(NudgeIconTest, ShowsBesideThePointerWithoutTakingActivation) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app_fixture.h"
 #include "win/registration.h"
 
@@ -12,12 +14,10 @@ namespace torvane {
 namespace {
 
 TEST(IntervalControls, StepAndSnapAsTheButtonsAndSliderPromise) {
-    EXPECT_EQ(interval_step(55, true), 60);
-    EXPECT_EQ(interval_step(60, true), 120);
-    EXPECT_EQ(interval_step(60, false), 5);  // the minute step, clamped to the minimum
-    EXPECT_EQ(interval_step(10, false), 5);
-    EXPECT_EQ(interval_step(5, false), 5);
-    EXPECT_EQ(interval_step(86400, true), 86400);
+    // From 60 down it is the minute step, clamped to the minimum.
+    for (auto [from, up, to] : {std::tuple{55, true, 60}, {60, true, 120}, {60, false, 5},
+                                {10, false, 5}, {5, false, 5}, {86400, true, 86400}})
+        EXPECT_EQ(interval_step(from, up), to) << from << up;
 
     EXPECT_EQ(interval_from_slider(0), 5);
     EXPECT_EQ(interval_from_slider(1), 86400);
@@ -174,17 +174,6 @@ TEST_F(SettingsOnScreen, ALostCaptureEndsTheDrag) {
     EXPECT_EQ(app_->prefs.interval, pressed);
 }
 
-TEST_F(SettingsOnScreen, EachTabKeepsItsOwnOffset) {
-    open(0);
-    SendMessageW(settings_window(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
-    const float general = settings().scroll();
-    ASSERT_GT(general, 0);
-    click(4);  // "Horarios", which fits
-    EXPECT_FLOAT_EQ(settings().scroll(), 0);
-    click(1);
-    EXPECT_FLOAT_EQ(settings().scroll(), general);
-}
-
 TEST_F(SettingsOnScreen, TheKeyboardTogglesASwitchChangesTabsAndCloses) {
     app_->prefs.reqApps = true;  // its field takes the keyboard
     open(0);
@@ -285,6 +274,10 @@ TEST_F(SettingsOnScreen, TheWheelScrollsWithinTheContent) {
     const float bottom = settings().scroll();
     EXPECT_GT(bottom, 48);
     EXPECT_LT(bottom, 40 * 48) << "stops at the end of the content";
+    click(1);  // each tab keeps its own offset
+    EXPECT_FLOAT_EQ(settings().scroll(), 0);
+    click(4);
+    EXPECT_FLOAT_EQ(settings().scroll(), bottom);
     SendMessageW(settings_window(), WM_MOUSEWHEEL, MAKEWPARAM(0, 3 * WHEEL_DELTA), 0);
     EXPECT_FLOAT_EQ(settings().scroll(), bottom - 144);
     for (int i = 0; i < 40; ++i)
